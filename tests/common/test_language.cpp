@@ -1,0 +1,1 @@
+// A resource-only language module for tests.

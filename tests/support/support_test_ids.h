@@ -1,0 +1,5 @@
+#pragma once
+#define IDD_SAMPLE 100
+#define IDC_SAMPLE_EDIT 101
+#define IDC_SAMPLE_CHECK 102
+#define IDC_SAMPLE_LABEL 103
