@@ -39,7 +39,7 @@ function(tv_add_test name)
   if(NOT TV_IS_WIN64)
     return()
   endif()
-  add_test(NAME ${name} COMMAND ${TV_WINE_RUN} ${TV_WINE_STATE} $<TARGET_FILE:${name}>)
+  add_test(NAME ${name} COMMAND ${TV_WINE_RUN} ${TV_WINE_STATE} --gtest $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
                        ENVIRONMENT "TV_SCREENSHOT_DIR=${TV_SCREENSHOT_DIR_WINDOWS}")
   if(T_LOCKS)
