@@ -1,0 +1,47 @@
+// Reduction, multiplication and subtraction modulo m for numbers of any
+// size, through Montgomery form so that the time does not follow the values.
+#include "bignum/montgomery.h"
+
+namespace tv::crypto {
+namespace {
+
+// Montgomery forms of a and b in one k-limb pair of buffers.
+bool EncodePair(LimbBuffer& x, LimbBuffer& y, const BigNum& a, const BigNum& b,
+                const Montgomery& m, Arithmetic& ar) {
+  if (!x.Allocate(m.size(), ar) || !y.Allocate(m.size(), ar)) return false;
+  m.Encode(x.data(), a.Limbs());
+  m.Encode(y.data(), b.Limbs());
+  return true;
+}
+
+bool DecodeInto(BigNum& r, LimbBuffer& x, const Montgomery& m, Arithmetic& ar) {
+  m.Decode(x.data(), x.data());
+  return r.SetLimbs(x.data(), m.size(), ar);
+}
+
+}  // namespace
+
+bool ModReduce(BigNum& r, const BigNum& a, const Montgomery& m, Arithmetic& ar) {
+  LimbBuffer x;
+  if (!x.Allocate(m.size(), ar)) return false;
+  m.Encode(x.data(), a.Limbs());
+  return DecodeInto(r, x, m, ar);
+}
+
+bool ModMul(BigNum& r, const BigNum& a, const BigNum& b, const Montgomery& m, Arithmetic& ar) {
+  LimbBuffer x;
+  LimbBuffer y;
+  if (!EncodePair(x, y, a, b, m, ar)) return false;
+  m.Mul(x.data(), x.data(), y.data());
+  return DecodeInto(r, x, m, ar);
+}
+
+bool ModSub(BigNum& r, const BigNum& a, const BigNum& b, const Montgomery& m, Arithmetic& ar) {
+  LimbBuffer x;
+  LimbBuffer y;
+  if (!EncodePair(x, y, a, b, m, ar)) return false;
+  m.Sub(x.data(), x.data(), y.data());
+  return DecodeInto(r, x, m, ar);
+}
+
+}  // namespace tv::crypto
