@@ -1,23 +1,20 @@
-// Provider-context entries: acquisition, release, parameters, user keys and
-// random bytes.
+// Provider-context entries: acquisition, release, user keys and random
+// bytes.
+#include <cstring>
+
 #include "common/trace_log.h"
+#include "csp/crypto/objects/key_params.h"
+#include "csp/front/context_acquisition.h"
 #include "csp/front/cp_entries.h"
 #include "csp/front/entry_frame.h"
+#include "csp/front/object_handles.h"
 #include "csp/front/process_state.h"
+#include "csp/front/prov_context.h"
+#include "csp/front/random/random_generator.h"
 
 using namespace tv::csp;
 
 namespace {
-
-constexpr DWORD kMachineAndSilent = CRYPT_MACHINE_KEYSET | CRYPT_SILENT;
-
-// The acquisition kinds: open (0), create, delete, or verify-only (no
-// container name at all, not even an empty one).
-bool AcceptedAcquireFlags(DWORD flags, const char* container) {
-  const DWORD base = flags & ~kMachineAndSilent;
-  if (base == CRYPT_VERIFYCONTEXT) return container == nullptr;
-  return base == 0 || base == CRYPT_NEWKEYSET || base == CRYPT_DELETEKEYSET;
-}
 
 ULONG_PTR ProviderTag(HCRYPTPROV hProv) { return TagOf(HandleKind::Provider, hProv); }
 
@@ -25,8 +22,7 @@ ULONG_PTR ProviderTag(HCRYPTPROV hProv) { return TagOf(HandleKind::Provider, hPr
 
 extern "C" {
 
-BOOL WINAPI CPAcquireContext(HCRYPTPROV* phProv, LPSTR szContainer, DWORD dwFlags,
-                             void*) {
+BOOL WINAPI CPAcquireContext(HCRYPTPROV* phProv, LPSTR szContainer, DWORD dwFlags, void*) {
   tv::WriteLog(tv::LogTrace, "", "CPAcquireContext. 1. %08X. %s. %08X.",
                static_cast<unsigned>(TraceValue(phProv)), szContainer ? szContainer : "",
                static_cast<unsigned>(dwFlags));
@@ -34,13 +30,14 @@ BOOL WINAPI CPAcquireContext(HCRYPTPROV* phProv, LPSTR szContainer, DWORD dwFlag
   if (!AcceptedAcquireFlags(dwFlags, szContainer)) return frame.Fail(13, NTE_BAD_FLAGS);
   if (!phProv) return frame.Refuse(ERROR_INVALID_PARAMETER);
   *phProv = 0;
-  const DWORD base = dwFlags & ~kMachineAndSilent;
-  if ((dwFlags & CRYPT_SILENT) && (base == CRYPT_NEWKEYSET || base == CRYPT_DELETEKEYSET))
-    return frame.Refuse(NTE_SILENT_CONTEXT);
-  // No storage backend is available to this build: no container opens.
-  tv::WriteLog(tv::LogError, "", "CPAcquireContext. 8. %08X. %s.",
-               static_cast<unsigned>(NTE_BAD_KEYSET), szContainer ? szContainer : "");
-  return frame.Refuse(NTE_BAD_KEYSET);
+  ProvContext* context = nullptr;
+  if (!AcquireContext(szContainer, dwFlags, context)) return frame.Refuse(GetLastError());
+  *phProv = reinterpret_cast<HCRYPTPROV>(context);  // 0 after a deletion
+  LastProviderError = 0;
+  tv::WriteLog(tv::LogTrace, "", "CPAcquireContext. 14. %08X.", static_cast<unsigned>(*phProv));
+  tv::WriteLog(tv::LogTrace, "", "CPAcquireContext. 15. %08X. %08X.", static_cast<unsigned>(ContextCount.load()),
+               static_cast<unsigned>(GetLastError()));
+  return TRUE;
 }
 
 BOOL WINAPI CPReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) {
@@ -53,37 +50,37 @@ BOOL WINAPI CPReleaseContext(HCRYPTPROV hProv, DWORD dwFlags) {
     return frame.Refuse(NTE_BAD_UID);
   }
   if (dwFlags) return frame.Fail(3, NTE_BAD_FLAGS);
-  return frame.Refuse(NTE_BAD_UID);
-}
-
-BOOL WINAPI CPGetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD* pdwDataLen,
-                           DWORD dwFlags) {
-  const EntryFrame frame("CPGetProvParam");
-  frame.Enter({hProv, ProviderTag(hProv), dwParam, TraceValue(pbData),
-               pdwDataLen ? *pdwDataLen : 0, dwFlags});
-  if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  return frame.Refuse(NTE_BAD_UID);
-}
-
-BOOL WINAPI CPSetProvParam(HCRYPTPROV hProv, DWORD dwParam, BYTE* pbData, DWORD dwFlags) {
-  const EntryFrame frame("CPSetProvParam");
-  frame.Enter({hProv, ProviderTag(hProv), dwParam, TraceValue(pbData), dwFlags});
-  if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  return frame.Refuse(NTE_BAD_UID);
+  if (!ReleaseContext(ContextFromHandle(hProv))) return frame.Fail(4, GetLastError());
+  tv::WriteLog(tv::LogTrace, "", "CPReleaseContext. 6. %08X. %08X.", static_cast<unsigned>(GetLastError()),
+               static_cast<unsigned>(ContextCount.load()));
+  return TRUE;
 }
 
 BOOL WINAPI CPGenRandom(HCRYPTPROV hProv, DWORD dwLen, BYTE* pbBuffer) {
   const EntryFrame frame("CPGenRandom");
   frame.Enter({hProv, ProviderTag(hProv), dwLen, TraceValue(pbBuffer)});
   if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  return frame.Refuse(NTE_BAD_UID);
+  if (!pbBuffer && dwLen) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  if (!ContextRandom(*ContextFromHandle(hProv), pbBuffer, dwLen)) return frame.Fail(2, NTE_FAIL);
+  tv::WriteLog(tv::LogTrace, "", "CPGenRandom. 3. %08X", static_cast<unsigned>(GetLastError()));
+  return TRUE;
 }
 
 BOOL WINAPI CPGetUserKey(HCRYPTPROV hProv, DWORD dwKeySpec, HCRYPTKEY* phUserKey) {
   const EntryFrame frame("CPGetUserKey");
   frame.Enter({hProv, ProviderTag(hProv), dwKeySpec, TraceValue(phUserKey)});
   if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  return frame.Refuse(NTE_BAD_UID);
+  if (!phUserKey) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  ProvContext& context = *ContextFromHandle(hProv);
+  if (!EnsureKeyPairsLoaded(context)) return frame.Fail(2, GetLastError());
+  KeyObject** pair = context.PairFor(dwKeySpec);
+  if (!pair) return frame.Refuse(NTE_BAD_TYPE);
+  if (!*pair) return frame.Refuse(NTE_NO_KEY);
+  KeyObject* copy = DuplicateKeyObject(**pair);
+  if (!copy) return frame.Refuse(GetLastError());
+  *phUserKey = IssueKeyHandle(copy);
+  tv::WriteLog(tv::LogTrace, "", "CPGetUserKey. 3. %08X.", static_cast<unsigned>(*phUserKey));
+  return TRUE;
 }
 
 }  // extern "C"

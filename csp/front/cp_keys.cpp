@@ -1,6 +1,11 @@
 // Key entries: generation, derivation, parameters, duplication, blobs.
+#include "common/trace_log.h"
+#include "csp/crypto/objects/key_params.h"
 #include "csp/front/cp_entries.h"
 #include "csp/front/entry_frame.h"
+#include "csp/front/key_generation.h"
+#include "csp/front/object_handles.h"
+#include "csp/front/prov_context.h"
 
 using namespace tv::csp;
 
@@ -8,11 +13,16 @@ namespace {
 
 ULONG_PTR ProviderTag(HCRYPTPROV hProv) { return TagOf(HandleKind::Provider, hProv); }
 
-// Provider first, then the key; what an unusable pair of handles reports.
-BOOL CheckProviderAndKey(const EntryFrame& frame, HCRYPTPROV hProv, HCRYPTKEY hKey) {
-  if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  if (!frame.CheckHandle(HandleKind::Key, hKey)) return FALSE;
-  return frame.Refuse(NTE_BAD_KEY);
+bool CheckProviderAndKey(const EntryFrame& frame, HCRYPTPROV hProv, HCRYPTKEY hKey) {
+  return frame.CheckHandle(HandleKind::Provider, hProv) && frame.CheckHandle(HandleKind::Key, hKey);
+}
+
+// The key line: handle, its tag, kind, salt length and algorithm.
+void TraceKey(const char* entry, HCRYPTKEY hKey) {
+  const KeyObject& key = *KeyFromHandle(hKey);
+  tv::WriteLog(tv::LogTrace, "", "%s. 2. %08X. %08X. %08X. %08X. %08X.", entry, static_cast<unsigned>(hKey),
+               static_cast<unsigned>(key.head.tag), static_cast<unsigned>(key.head.kind),
+               static_cast<unsigned>(key.session.saltLength), static_cast<unsigned>(key.head.algorithm));
 }
 
 }  // namespace
@@ -23,7 +33,13 @@ BOOL WINAPI CPGenKey(HCRYPTPROV hProv, ALG_ID Algid, DWORD dwFlags, HCRYPTKEY* p
   const EntryFrame frame("CPGenKey");
   frame.Enter({hProv, ProviderTag(hProv), Algid, dwFlags, TraceValue(phKey)});
   if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  return frame.Refuse(NTE_BAD_UID);
+  if (!phKey) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  KeyObject* key = GenerateKey(*ContextFromHandle(hProv), Algid, dwFlags);
+  if (!key) return frame.Fail(2, GetLastError());
+  *phKey = IssueKeyHandle(key);
+  tv::WriteLog(tv::LogTrace, "", "CPGenKey. 3. %08X", static_cast<unsigned>(*phKey));
+  SetLastError(0);
+  return TRUE;
 }
 
 BOOL WINAPI CPDeriveKey(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTHASH hBaseData, DWORD dwFlags,
@@ -32,20 +48,31 @@ BOOL WINAPI CPDeriveKey(HCRYPTPROV hProv, ALG_ID Algid, HCRYPTHASH hBaseData, DW
   frame.Enter({hProv, ProviderTag(hProv), Algid, dwFlags, TraceValue(phKey)});
   if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
   if (!frame.CheckHandle(HandleKind::Hash, hBaseData)) return FALSE;
-  return frame.Refuse(NTE_BAD_HASH);
+  if (!phKey) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  KeyObject* key = DeriveKey(hProv, Algid, hBaseData, dwFlags);
+  if (!key) return frame.Fail(4, GetLastError());
+  *phKey = IssueKeyHandle(key);
+  tv::WriteLog(tv::LogTrace, "", "CPDeriveKey. 3. %08X", static_cast<unsigned>(*phKey));
+  return TRUE;
 }
 
 BOOL WINAPI CPDestroyKey(HCRYPTPROV hProv, HCRYPTKEY hKey) {
   const EntryFrame frame("CPDestroyKey");
   frame.Enter({hProv, ProviderTag(hProv)});
-  return CheckProviderAndKey(frame, hProv, hKey);
+  if (!CheckProviderAndKey(frame, hProv, hKey)) return FALSE;
+  TraceKey("CPDestroyKey", hKey);
+  DestroyKey(KeyFromHandle(hKey));
+  return frame.Succeed(3);
 }
 
 BOOL WINAPI CPSetKeyParam(HCRYPTPROV hProv, HCRYPTKEY hKey, DWORD dwParam, BYTE* pbData,
                           DWORD dwFlags) {
   const EntryFrame frame("CPSetKeyParam");
   frame.Enter({hProv, ProviderTag(hProv), dwParam, TraceValue(pbData), dwFlags});
-  return CheckProviderAndKey(frame, hProv, hKey);
+  if (!CheckProviderAndKey(frame, hProv, hKey)) return FALSE;
+  TraceKey("CPSetKeyParam", hKey);
+  if (!SetKeyParam(*KeyFromHandle(hKey), dwParam, pbData, dwFlags)) return frame.Fail(4, GetLastError());
+  return frame.Succeed(3);
 }
 
 BOOL WINAPI CPGetKeyParam(HCRYPTPROV hProv, HCRYPTKEY hKey, DWORD dwParam, BYTE* pbData,
@@ -53,15 +80,28 @@ BOOL WINAPI CPGetKeyParam(HCRYPTPROV hProv, HCRYPTKEY hKey, DWORD dwParam, BYTE*
   const EntryFrame frame("CPGetKeyParam");
   frame.Enter({hProv, ProviderTag(hProv), dwParam, TraceValue(pbData),
                pdwDataLen ? *pdwDataLen : 0, dwFlags});
-  return CheckProviderAndKey(frame, hProv, hKey);
+  if (!CheckProviderAndKey(frame, hProv, hKey)) return FALSE;
+  TraceKey("CPGetKeyParam", hKey);
+  if (!GetKeyParam(*KeyFromHandle(hKey), dwParam, pbData, pdwDataLen, dwFlags))
+    return frame.Fail(4, GetLastError());
+  tv::WriteLog(tv::LogTrace, "", "CPGetKeyParam. 3. %08X.", static_cast<unsigned>(*pdwDataLen));
+  return TRUE;
 }
 
 BOOL WINAPI CPDuplicateKey(HCRYPTPROV hProv, HCRYPTKEY hKey, DWORD* pdwReserved, DWORD dwFlags,
                            HCRYPTKEY* phKey) {
   const EntryFrame frame("CPDuplicateKey");
-  frame.Enter({hProv, ProviderTag(hProv), hKey, TraceValue(pdwReserved), dwFlags,
-               TraceValue(phKey)});
-  return CheckProviderAndKey(frame, hProv, hKey);
+  frame.Enter({hProv, ProviderTag(hProv), hKey, TraceValue(pdwReserved), dwFlags, TraceValue(phKey)});
+  if (!CheckProviderAndKey(frame, hProv, hKey)) return FALSE;
+  const KeyObject& source = *KeyFromHandle(hKey);
+  tv::WriteLog(tv::LogTrace, "", "CPDuplicateKey. 2. %08X. %08X. %08X.", static_cast<unsigned>(hKey),
+               static_cast<unsigned>(source.head.kind), static_cast<unsigned>(source.head.algorithm));
+  if (pdwReserved || dwFlags || !phKey) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  KeyObject* copy = DuplicateKeyObject(source);
+  if (!copy) return frame.Fail(4, GetLastError());
+  *phKey = IssueKeyHandle(copy);
+  tv::WriteLog(tv::LogTrace, "", "CPDuplicateKey. 3. %08X.", static_cast<unsigned>(*phKey));
+  return TRUE;
 }
 
 BOOL WINAPI CPExportKey(HCRYPTPROV hProv, HCRYPTKEY hKey, HCRYPTKEY hPubKey, DWORD dwBlobType,
@@ -69,7 +109,9 @@ BOOL WINAPI CPExportKey(HCRYPTPROV hProv, HCRYPTKEY hKey, HCRYPTKEY hPubKey, DWO
   const EntryFrame frame("CPExportKey");
   frame.Enter({hProv, ProviderTag(hProv), hKey, hPubKey, dwBlobType, dwFlags, TraceValue(pbData),
                pdwDataLen ? *pdwDataLen : 0});
-  return CheckProviderAndKey(frame, hProv, hKey);
+  if (!CheckProviderAndKey(frame, hProv, hKey)) return FALSE;
+  // Key blobs are not part of this build.
+  return frame.Refuse(NTE_BAD_TYPE);
 }
 
 BOOL WINAPI CPImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen,
@@ -78,7 +120,8 @@ BOOL WINAPI CPImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen,
   frame.Enter({hProv, ProviderTag(hProv), TraceValue(pbData), dwDataLen, hPubKey, dwFlags,
                TraceValue(phKey)});
   if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  return frame.Refuse(NTE_BAD_UID);
+  // Key blobs are not part of this build.
+  return frame.Refuse(NTE_BAD_TYPE);
 }
 
 }  // extern "C"

@@ -7,6 +7,7 @@
 #include "common/trace_log.h"
 #include "csp/front/process_state.h"
 #include "csp/front/provider_identity.h"
+#include "csp/front/random/thread_instance.h"
 #include "csp/front/runtime_binding.h"
 
 using namespace tv::csp;
@@ -36,17 +37,15 @@ BOOL ProcessAttach(HINSTANCE instance) {
   const std::string section = ConfigSectionName(kProviderDisplayName, kMakerName);
   ReadConfigValue(section, "Mode", StorageMode);
 
-  InitializeCriticalSection(&ContainerLock);
-  ArithmeticSlot = TlsAlloc();
+  InitializeProcessState();
   Attached = true;
   return TRUE;
 }
 
 void ProcessDetach() {
   if (!Attached) return;
-  TlsFree(ArithmeticSlot);
-  ArithmeticSlot = TLS_OUT_OF_INDEXES;
-  DeleteCriticalSection(&ContainerLock);
+  ReleaseThreadInstance();
+  ReleaseProcessState();
   Attached = false;
   const DWORD error = LastProviderError.load();
   if (error != 0) {
@@ -71,6 +70,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
       return TRUE;
     case DLL_THREAD_DETACH:
       tv::WriteLog(tv::LogTrace, "", "DllMain. 5. %08X. %08X.", 3u, module);
+      ReleaseThreadInstance();  // the thread's generator and arithmetic state, wiped
       return TRUE;
     default:
       return TRUE;

@@ -10,4 +10,16 @@ std::uint32_t StorageMode = 0;
 CRITICAL_SECTION ContainerLock;
 DWORD ArithmeticSlot = TLS_OUT_OF_INDEXES;
 
+bool InitializeProcessState() {
+  InitializeCriticalSection(&ContainerLock);
+  ArithmeticSlot = TlsAlloc();
+  return ArithmeticSlot != TLS_OUT_OF_INDEXES;
+}
+
+void ReleaseProcessState() {
+  TlsFree(ArithmeticSlot);
+  ArithmeticSlot = TLS_OUT_OF_INDEXES;
+  DeleteCriticalSection(&ContainerLock);
+}
+
 }  // namespace tv::csp

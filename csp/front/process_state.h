@@ -22,4 +22,9 @@ extern CRITICAL_SECTION ContainerLock;
 // generator instance; TLS_OUT_OF_INDEXES before attach.
 extern DWORD ArithmeticSlot;
 
+// Creates ContainerLock and ArithmeticSlot (process attach; tests that link
+// the front end call it themselves).
+bool InitializeProcessState();
+void ReleaseProcessState();
+
 }  // namespace tv::csp

@@ -7,37 +7,27 @@
 
 #include "common/trace_log.h"
 #include "tests/support/isolation.h"
+#include "tests/support/log_marker.h"
 
 namespace {
 
 class TraceLogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    tv::ResetLog();
-    tag_ = tvtest::UniqueName("t");
-    marker_ = "C:\\TV_" + tag_ + ".log";
-  }
-  void TearDown() override {
-    tv::ResetLog();
-    SetFileAttributesA(marker_.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(marker_.c_str());
-  }
-  void WriteMarker(const std::string& content) {
-    FILE* file = fopen(marker_.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fwrite(content.data(), 1, content.size(), file);
-    fclose(file);
-  }
-  std::string Log() const { return tvtest::ReadFileText(marker_); }
+  void SetUp() override { tv::ResetLog(); }
+  void TearDown() override { tv::ResetLog(); }
+  void WriteMarker(const std::string& content) { ASSERT_TRUE(marker_.Write(content)); }
+  std::string Log() const { return marker_.Text(); }
 
-  std::string tag_, marker_;
+  tvtest::LogMarker marker_{tvtest::UniqueName("t")};
+  const std::string tag_ = marker_.Tag();
+  const std::string marker = marker_.Path();
 };
 
 TEST_F(TraceLogTest, WithoutMarkerNothingIsWrittenAnywhere) {
   EXPECT_FALSE(tv::OpenLog(tag_.c_str(), nullptr));
   EXPECT_EQ(tv::CurrentLogLevel(), 0u);
   EXPECT_EQ(tv::WriteLog(1, "", "never %d", 1), 0u);
-  EXPECT_EQ(GetFileAttributesA(marker_.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST_F(TraceLogTest, MarkerFirstCharacterSetsTheLevel) {
@@ -62,7 +52,7 @@ TEST_F(TraceLogTest, LevelZeroMarkerWritesNothing) {
 
 TEST_F(TraceLogTest, ReadOnlyMarkerLeavesLoggingOff) {
   WriteMarker("5");
-  ASSERT_TRUE(SetFileAttributesA(marker_.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(SetFileAttributesA(marker.c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_FALSE(tv::OpenLog(tag_.c_str(), nullptr));
   EXPECT_EQ(tv::CurrentLogLevel(), 0u);
   EXPECT_EQ(Log(), "5");

@@ -7,21 +7,14 @@
 #include <string>
 
 #include "tests/support/isolation.h"
+#include "tests/support/log_marker.h"
 
 namespace {
 
-const char kMarker[] = "C:\\TV_csp.log";
 
 class AttachTest : public ::testing::Test {
  protected:
-  void SetUp() override { WriteMarker(); }
-  void TearDown() override { DeleteFileA(kMarker); }
-  static void WriteMarker() {
-    FILE* file = fopen(kMarker, "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("3", file);
-    fclose(file);
-  }
+  void SetUp() override { ASSERT_TRUE(marker_.Write("3")); }
   bool Copy(const std::string& from, const std::string& name) {
     return CopyFileA(from.c_str(), dir_.File(name).c_str(), FALSE) != FALSE;
   }
@@ -34,6 +27,7 @@ class AttachTest : public ::testing::Test {
   }
 
   tvtest::TempDir dir_;
+  tvtest::LogMarker marker_{"csp"};
 };
 
 TEST_F(AttachTest, LoadsWithTheRuntimeLibraryAndTracesAttach) {
@@ -41,7 +35,7 @@ TEST_F(AttachTest, LoadsWithTheRuntimeLibraryAndTracesAttach) {
   ASSERT_TRUE(Copy(Bin("tvcsp.dll"), "tvcsp.dll"));
   ASSERT_TRUE(Copy(Bin("tvar.dll"), "tvar.dll"));
   EXPECT_EQ(Load(), 0);
-  const std::string log = tvtest::ReadFileText(kMarker);
+  const std::string log = marker_.Text();
   EXPECT_NE(log.find("Start logfile"), std::string::npos) << log;
   EXPECT_NE(log.find("DllMain. 2. 00000001. "), std::string::npos) << log;
   EXPECT_NE(log.find("DllMain. 4. 00000002. "), std::string::npos) << log;
@@ -53,7 +47,7 @@ TEST_F(AttachTest, MissingRuntimeLibraryStopsTheLoad) {
   ASSERT_TRUE(Copy(Bin("load_module.exe"), "load_module.exe"));
   ASSERT_TRUE(Copy(Bin("tvcsp.dll"), "tvcsp.dll"));
   EXPECT_NE(Load(), 0);
-  const std::string log = tvtest::ReadFileText(kMarker);
+  const std::string log = marker_.Text();
   EXPECT_NE(log.find("DllMain. 1. 0000007E. "), std::string::npos) << log;  // module not found
   EXPECT_EQ(log.find("DllMain. 2."), std::string::npos) << log;
 }
@@ -63,17 +57,17 @@ TEST_F(AttachTest, RuntimeLibraryLackingAFunctionStopsTheLoad) {
   ASSERT_TRUE(Copy(Bin("tvcsp.dll"), "tvcsp.dll"));
   ASSERT_TRUE(Copy(TestData("incomplete\\tvar.dll"), "tvar.dll"));
   EXPECT_NE(Load(), 0);
-  const std::string log = tvtest::ReadFileText(kMarker);
+  const std::string log = marker_.Text();
   EXPECT_NE(log.find("DllMain. 1. 0000007F. "), std::string::npos) << log;  // procedure not found
 }
 
 TEST_F(AttachTest, WithoutMarkerNoLogIsCreated) {
-  DeleteFileA(kMarker);
+  DeleteFileA(marker_.Path().c_str());
   ASSERT_TRUE(Copy(Bin("load_module.exe"), "load_module.exe"));
   ASSERT_TRUE(Copy(Bin("tvcsp.dll"), "tvcsp.dll"));
   ASSERT_TRUE(Copy(Bin("tvar.dll"), "tvar.dll"));
   EXPECT_EQ(Load(), 0);
-  EXPECT_EQ(GetFileAttributesA(kMarker), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesA(marker_.Path().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

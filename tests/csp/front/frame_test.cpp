@@ -12,6 +12,7 @@
 #include "csp/front/process_state.h"
 #include "csp/front/runtime_binding.h"
 #include "tests/support/isolation.h"
+#include "tests/support/log_marker.h"
 
 namespace {
 
@@ -28,23 +29,17 @@ class FrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
     tv::ResetLog();
-    tag_ = tvtest::UniqueName("f");
-    marker_ = "C:\\TV_" + tag_ + ".log";
-    FILE* file = fopen(marker_.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("3", file);
-    fclose(file);
-    ASSERT_TRUE(tv::OpenLog(tag_.c_str(), nullptr));
+    ASSERT_TRUE(marker_.Write("3"));
+    ASSERT_TRUE(tv::OpenLog(marker_.Tag().c_str(), nullptr));
     tv::csp::HandleTag = 0x5EED1234;
   }
   void TearDown() override {
     tv::ResetLog();
-    DeleteFileA(marker_.c_str());
     tv::csp::HandleTag = 0;
   }
-  std::string Log() const { return tvtest::ReadFileText(marker_); }
+  std::string Log() const { return marker_.Text(); }
 
-  std::string tag_, marker_;
+  tvtest::LogMarker marker_{tvtest::UniqueName("f")};
 };
 
 struct EntryCase {

@@ -11,10 +11,10 @@
 
 #include "csp/front/provider_identity.h"
 #include "tests/support/isolation.h"
+#include "tests/support/log_marker.h"
 
 namespace {
 
-const char kMarker[] = "C:\\TV_csp.log";
 const std::string kProviderKey =
     std::string("SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\") + tv::csp::kProviderName;
 
@@ -39,16 +39,10 @@ DWORD DwordValue(const char* name) {
 
 class RegistrationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    FILE* file = fopen(kMarker, "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("3", file);
-    fclose(file);
-  }
-  void TearDown() override {
-    DeleteFileA(kMarker);
-    Register("install");
-  }
+  void SetUp() override { ASSERT_TRUE(marker_.Write("3")); }
+  void TearDown() override { Register("install"); }
+
+  tvtest::LogMarker marker_{"csp"};
 };
 
 TEST_F(RegistrationTest, InstallReachesOurEntryAndUninstallRemovesIt) {
@@ -60,7 +54,7 @@ TEST_F(RegistrationTest, InstallReachesOurEntryAndUninstallRemovesIt) {
   HCRYPTPROV prov = 0;
   EXPECT_FALSE(CryptAcquireContextA(&prov, "registration-probe", tv::csp::kProviderName, PROV_RSA_FULL, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
-  const std::string log = tvtest::ReadFileText(kMarker);
+  const std::string log = marker_.Text();
   EXPECT_NE(log.find("CPAcquireContext. 1. "), std::string::npos) << log;
   EXPECT_NE(log.find(". registration-probe. 00000000."), std::string::npos) << log;
 

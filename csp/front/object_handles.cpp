@@ -1,0 +1,20 @@
+#include "csp/front/object_handles.h"
+
+#include "csp/front/handles.h"
+#include "csp/front/process_state.h"
+
+namespace tv::csp {
+
+HCRYPTKEY IssueKeyHandle(KeyObject* key) {
+  key->head.tag = HandleTag.load();
+  RegisterHandle(HandleKind::Key, key);
+  return reinterpret_cast<HCRYPTKEY>(key);
+}
+
+void DestroyKey(KeyObject* key) {
+  if (!key) return;
+  UnregisterHandle(HandleKind::Key, key);
+  FreeKeyObject(key);
+}
+
+}  // namespace tv::csp

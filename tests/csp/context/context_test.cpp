@@ -1,0 +1,216 @@
+// Key containers of our provider through the platform's CryptoAPI: the
+// storage question, key pairs that persist across processes, deletion,
+// machine containers, verify-only and silent contexts, and many threads.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/csp/context/provider_fixture.h"
+#include "tests/support/dialog_driver.h"
+#include "tests/support/isolation.h"
+#include "tests/support/screenshot.h"
+
+namespace tvtest {
+namespace {
+
+const char kStorageQuestion[] =
+    "Do you wish to store Cryptographic key on Key?\nTo store Cryptographic key on Key press YES.\nTo store "
+    "Cryptographic key in the System Registry press NO.\nTo abort the operation press CANCEL.";
+
+DWORD ValueSize(const std::vector<std::pair<std::string, DWORD>>& values, const std::string& name) {
+  for (const auto& [value, size] : values)
+    if (value == name) return size;
+  return 0;
+}
+
+bool Opens(const std::string& name, DWORD flags = 0) {
+  HCRYPTPROV provider = 0;
+  if (!CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, flags)) return false;
+  CryptReleaseContext(provider, 0);
+  return true;
+}
+
+TEST(StorageQuestion, EachAnswerDecidesTheNewContainer) {
+  const struct {
+    int answer;
+    bool created;
+    DWORD error;
+  } cases[] = {
+      {IDNO, true, 0},
+      {IDYES, true, 0},  // the Key is not available here: software storage takes it
+      {IDCANCEL, false, ERROR_CANCELLED},
+  };
+  ContainerCleanup cleanup;
+  for (const auto& c : cases) {
+    const std::string name = cleanup.Add("question-");
+    HCRYPTPROV provider = 0;
+    std::string question;
+    const bool created = CreateContainer(name, 0, c.answer, provider, &question);
+    EXPECT_EQ(created, c.created) << "answer " << c.answer << " error " << std::hex << GetLastError();
+    if (!created) {
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+    EXPECT_EQ(question, kStorageQuestion);
+    if (created) CryptReleaseContext(provider, 0);
+    // A container without key pairs is a registry key with its seed only.
+    EXPECT_EQ(ValueSize(ContainerValues(name), "RandSeed") == 20, c.created) << "answer " << c.answer;
+  }
+}
+
+TEST(StorageQuestion, ScreenshotOfTheQuestion) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("shot-");
+  auto driven = DriveWindowAsync({kCreateCaption}, [](HWND box, const WindowSnapshot&) {
+    SaveWindowScreenshot(box, "provider_storage_question");
+    DialogDriver::Press(box, IDCANCEL);
+  });
+  HCRYPTPROV provider = 0;
+  EXPECT_FALSE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_NEWKEYSET));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANCELLED));
+  EXPECT_NE(driven.get().hwnd, nullptr);
+}
+
+TEST(Container, PairsPersistAcrossProcessesUntilDeleted) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("pairs-");
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CreateContainer(name, 0, IDNO, provider)) << std::hex << GetLastError();
+  HCRYPTKEY exchange = 0, signature = 0;
+  ASSERT_TRUE(CryptGenKey(provider, AT_KEYEXCHANGE, CRYPT_EXPORTABLE, &exchange)) << std::hex << GetLastError();
+  ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 512 << 16, &signature)) << std::hex << GetLastError();
+  CryptDestroyKey(exchange);
+  CryptDestroyKey(signature);
+  ASSERT_TRUE(CryptReleaseContext(provider, 0));
+
+  const auto values = ContainerValues(name);
+  EXPECT_EQ(ValueSize(values, "EPbK"), 156u);
+  EXPECT_EQ(ValueSize(values, "EPvK"), 700u);
+  EXPECT_EQ(ValueSize(values, "SPvK"), 380u);
+  EXPECT_EQ(ValueSize(values, "SPbK"), 92u);
+  EXPECT_EQ(ValueSize(values, "RandSeed"), 20u);
+
+  const std::string probe = "\"" + ProgramDirectory() + "\\container_probe.exe\" " + name;
+  EXPECT_EQ(RunProcess(probe + " 1024 512"), 0);
+
+  HCRYPTPROV deleted = 0x1234;
+  ASSERT_TRUE(CryptAcquireContextA(&deleted, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_DELETEKEYSET));
+  EXPECT_EQ(deleted, 0u);
+  EXPECT_TRUE(ContainerValues(name).empty());
+  EXPECT_FALSE(Opens(name));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
+  EXPECT_NE(RunProcess(probe + " 1024 512"), 0);
+}
+
+TEST(Container, SignatureOnlyContainerGainsAnExchangePair) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("grow-");
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CreateContainer(name, 0, IDNO, provider));
+  HCRYPTKEY key = 0;
+  ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 0, &key));
+  CryptDestroyKey(key);
+  CryptReleaseContext(provider, 0);
+  const std::string probe = "\"" + ProgramDirectory() + "\\container_probe.exe\" " + name;
+  EXPECT_EQ(RunProcess(probe + " 0 1024"), 0);
+
+  ASSERT_TRUE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, 0));
+  ASSERT_TRUE(CryptGenKey(provider, AT_KEYEXCHANGE, 768 << 16, &key));
+  CryptDestroyKey(key);
+  CryptReleaseContext(provider, 0);
+  EXPECT_EQ(RunProcess(probe + " 768 1024"), 0) << "the signature pair must stay readable";
+}
+
+TEST(Container, CreatingAnExistingContainerFails) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("twice-");
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CreateContainer(name, 0, IDNO, provider));
+  CryptReleaseContext(provider, 0);
+  EXPECT_FALSE(CreateContainer(name, 0, IDNO, provider));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_EXISTS));
+  EXPECT_EQ(ValueSize(ContainerValues(name), "RandSeed"), 20u) << "the existing container is untouched";
+}
+
+TEST(Container, MachineContainersLiveUnderMachineKeys) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("machine-", CRYPT_MACHINE_KEYSET);
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CreateContainer(name, CRYPT_MACHINE_KEYSET, IDNO, provider));
+  HCRYPTKEY key = 0;
+  ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 0, &key));
+  CryptDestroyKey(key);
+  CryptReleaseContext(provider, 0);
+  EXPECT_EQ(ValueSize(ContainerValues(name, true), "SPvK"), 700u);
+  EXPECT_TRUE(ContainerValues(name, false).empty());
+  EXPECT_TRUE(Opens(name, CRYPT_MACHINE_KEYSET));
+  EXPECT_FALSE(Opens(name));
+}
+
+TEST(Context, SilentContextsNeverShowAWindow) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("silent-");
+  auto watcher = DriveWindowAsync({kCreateCaption}, [](HWND box, const WindowSnapshot&) {
+    DialogDriver::Press(box, IDCANCEL);
+  }, std::chrono::milliseconds(1500));
+  HCRYPTPROV provider = 0;
+  EXPECT_FALSE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL,
+                                    CRYPT_NEWKEYSET | CRYPT_SILENT));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_SILENT_CONTEXT));
+  EXPECT_FALSE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL,
+                                    CRYPT_DELETEKEYSET | CRYPT_SILENT));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_SILENT_CONTEXT));
+  EXPECT_FALSE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_SILENT));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
+  EXPECT_EQ(watcher.get().hwnd, nullptr) << "a silent acquisition showed a window";
+}
+
+TEST(Context, VerifyOnlyContextsKeepPairsInMemory) {
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, kOurProvider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
+      << std::hex << GetLastError();
+  BYTE random[64] = {};
+  EXPECT_TRUE(CryptGenRandom(provider, sizeof random, random));
+  EXPECT_NE(std::count(random, random + sizeof random, 0), 64);
+  HCRYPTKEY pair = 0, user = 0;
+  EXPECT_FALSE(CryptGetUserKey(provider, AT_SIGNATURE, &user));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_NO_KEY));
+  ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 0, &pair)) << std::hex << GetLastError();
+  EXPECT_TRUE(CryptGetUserKey(provider, AT_SIGNATURE, &user));
+  CryptDestroyKey(user);
+  CryptDestroyKey(pair);
+  EXPECT_TRUE(CryptReleaseContext(provider, 0));
+}
+
+TEST(Context, ThreadsAcquireGenerateAndReleaseTogether) {
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&failures] {
+      for (int i = 0; i < 40; ++i) {
+        HCRYPTPROV provider = 0;
+        HCRYPTKEY key = 0;
+        BYTE bytes[16];
+        if (!CryptAcquireContextA(&provider, nullptr, kOurProvider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+          ++failures;
+          continue;
+        }
+        if (!CryptGenRandom(provider, sizeof bytes, bytes)) ++failures;
+        if (!CryptGenKey(provider, CALG_RC4, 0, &key)) ++failures;
+        if (key && !CryptDestroyKey(key)) ++failures;
+        if (!CryptReleaseContext(provider, 0)) ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+}
+
+}  // namespace
+}  // namespace tvtest
