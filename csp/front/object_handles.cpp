@@ -17,4 +17,16 @@ void DestroyKey(KeyObject* key) {
   FreeKeyObject(key);
 }
 
+HCRYPTHASH IssueHashHandle(HashObject* hash) {
+  hash->head.tag = HandleTag.load();
+  RegisterHandle(HandleKind::Hash, hash);
+  return reinterpret_cast<HCRYPTHASH>(hash);
+}
+
+void DestroyHash(HashObject* hash) {
+  if (!hash) return;
+  UnregisterHandle(HandleKind::Hash, hash);
+  FreeHashObject(hash);
+}
+
 }  // namespace tv::csp

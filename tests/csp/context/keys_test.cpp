@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "csp/crypto/hash/hash.h"
 #include "csp/crypto/objects/key_object.h"
 #include "csp/front/cp_entries.h"
 #include "csp/front/object_handles.h"
@@ -161,6 +162,58 @@ TEST_F(KeysTest, DuplicateRestartsTheChainAtTheIv) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   CPDestroyKey(provider_, copy);
   CPDestroyKey(provider_, key);
+}
+
+// Digest of `algorithm` over data, with the hash primitives themselves.
+std::vector<BYTE> Digest(const tv::crypto::HashAlgorithm& algorithm, const std::vector<BYTE>& data) {
+  std::vector<std::uint64_t> context((algorithm.contextSize + 7) / 8);
+  std::vector<BYTE> digest(algorithm.digestSize);
+  algorithm.init(context.data());
+  algorithm.update(context.data(), data);
+  algorithm.final(context.data(), digest.data());
+  return digest;
+}
+
+TEST_F(KeysTest, DerivedKeysTakeTheDigestOrItsStretchedForm) {
+  const std::vector<BYTE> data = {'d', 'e', 'r', 'i', 'v', 'e'};
+  const struct {
+    ALG_ID hashAlgorithm;
+    const tv::crypto::HashAlgorithm* hash;
+    ALG_ID keyAlgorithm;
+    std::size_t keyBytes;
+    bool stretched;
+  } cases[] = {
+      {CALG_MD5, &tv::crypto::kMd5, CALG_3DES, 24, true},
+      {CALG_SHA1, &tv::crypto::kSha1, CALG_DES, 8, false},
+      {CALG_SHA1, &tv::crypto::kSha1, CALG_AES_256, 32, true},
+      {CALG_SHA_256, &tv::crypto::kSha256, CALG_AES_128, 16, false},
+  };
+  for (const auto& c : cases) {
+    HCRYPTHASH hash = 0;
+    ASSERT_TRUE(CPCreateHash(provider_, c.hashAlgorithm, 0, 0, &hash));
+    ASSERT_TRUE(CPHashData(provider_, hash, data.data(), static_cast<DWORD>(data.size()), 0));
+    HCRYPTKEY key = 0;
+    ASSERT_TRUE(CPDeriveKey(provider_, c.keyAlgorithm, hash, 0, &key)) << std::hex << GetLastError();
+    std::vector<BYTE> expected = Digest(*c.hash, data);
+    if (c.stretched) {
+      std::vector<BYTE> inner(64, 0x36), outer(64, 0x5C);
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        inner[i] ^= expected[i];
+        outer[i] ^= expected[i];
+      }
+      expected = Digest(*c.hash, inner);
+      const std::vector<BYTE> second = Digest(*c.hash, outer);
+      expected.insert(expected.end(), second.begin(), second.end());
+    }
+    const BYTE* keyBytes = tv::csp::KeyFromHandle(key)->session.keyBytes.Data();
+    EXPECT_EQ(std::vector<BYTE>(keyBytes, keyBytes + c.keyBytes),
+              std::vector<BYTE>(expected.begin(), expected.begin() + c.keyBytes))
+        << std::hex << c.hashAlgorithm << " -> " << c.keyAlgorithm;
+    BYTE more = 0;
+    EXPECT_FALSE(CPHashData(provider_, hash, &more, 1, 0)) << "deriving finishes the base hash";
+    CPDestroyKey(provider_, key);
+    CPDestroyHash(provider_, hash);
+  }
 }
 
 TEST_F(KeysTest, HandlesFromBeforeTheLastReleaseAreRefused) {

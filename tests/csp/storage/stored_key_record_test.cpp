@@ -10,6 +10,7 @@
 #include "csp/crypto/cpu/byte_order.h"
 #include "csp/storage/key_fields.h"
 #include "tests/csp/storage/test_keys.h"
+#include "tests/support/byte_strings.h"
 
 namespace {
 
@@ -19,16 +20,13 @@ using tv::crypto::RsaKey;
 using tv::csp::DecodeStoredKeyRecord;
 using tv::csp::EncodeStoredKeyRecord;
 using tv::csp::StoredKeyRecordSize;
-using Bytes = std::vector<std::uint8_t>;
+using tvtest::Bytes;
+using tvtest::Slice;
 
 constexpr std::uint8_t kUntouched = 0xCC;
 
 std::uint32_t U32At(const Bytes& bytes, std::size_t offset) {
   return tv::crypto::LoadLittleEndian32(bytes.data() + offset);
-}
-
-Bytes Slice(const Bytes& bytes, std::size_t offset, std::size_t length) {
-  return Bytes(bytes.begin() + offset, bytes.begin() + offset + length);
 }
 
 Bytes Encode(const RsaKey& key, std::uint32_t bits, bool withPrivate) {
