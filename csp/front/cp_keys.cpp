@@ -3,6 +3,7 @@
 #include "csp/crypto/objects/key_params.h"
 #include "csp/front/cp_entries.h"
 #include "csp/front/entry_frame.h"
+#include "csp/front/key_blobs.h"
 #include "csp/front/key_generation.h"
 #include "csp/front/object_handles.h"
 #include "csp/front/prov_context.h"
@@ -109,9 +110,19 @@ BOOL WINAPI CPExportKey(HCRYPTPROV hProv, HCRYPTKEY hKey, HCRYPTKEY hPubKey, DWO
   const EntryFrame frame("CPExportKey");
   frame.Enter({hProv, ProviderTag(hProv), hKey, hPubKey, dwBlobType, dwFlags, TraceValue(pbData),
                pdwDataLen ? *pdwDataLen : 0});
-  if (!CheckProviderAndKey(frame, hProv, hKey)) return FALSE;
-  // Key blobs are not part of this build.
-  return frame.Refuse(NTE_BAD_TYPE);
+  if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
+  if (dwFlags) return frame.Refuse(NTE_BAD_FLAGS);
+  if (!frame.CheckHandle(HandleKind::Key, hKey)) return FALSE;
+  if (!pdwDataLen) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  const KeyObject& key = *KeyFromHandle(hKey);
+  const bool exportKeyValid = IsValidHandle(HandleKind::Key, hPubKey);
+  tv::WriteLog(tv::LogTrace, "", "CPExportKey. 2. %08X. %08X. %08X. %08X. %08X.", static_cast<unsigned>(hKey),
+               static_cast<unsigned>(key.head.tag), static_cast<unsigned>(key.head.kind),
+               static_cast<unsigned>(key.head.algorithm),
+               exportKeyValid ? static_cast<unsigned>(KeyFromHandle(hPubKey)->head.kind) : 0u);
+  if (!ExportKeyBlob(key, hPubKey, dwBlobType, pbData, pdwDataLen)) return frame.Refuse(GetLastError());
+  tv::WriteLog(tv::LogTrace, "", "CPExportKey. 1. %08X.", static_cast<unsigned>(*pdwDataLen));
+  return TRUE;
 }
 
 BOOL WINAPI CPImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen,
@@ -120,8 +131,13 @@ BOOL WINAPI CPImportKey(HCRYPTPROV hProv, const BYTE* pbData, DWORD dwDataLen,
   frame.Enter({hProv, ProviderTag(hProv), TraceValue(pbData), dwDataLen, hPubKey, dwFlags,
                TraceValue(phKey)});
   if (!frame.CheckHandle(HandleKind::Provider, hProv)) return FALSE;
-  // Key blobs are not part of this build.
-  return frame.Refuse(NTE_BAD_TYPE);
+  if (!phKey || (!pbData && dwDataLen)) return frame.Refuse(ERROR_INVALID_PARAMETER);
+  KeyObject* key = ImportKeyBlob(*ContextFromHandle(hProv), {pbData, dwDataLen}, hPubKey, dwFlags);
+  if (!key) return frame.Refuse(GetLastError());
+  *phKey = IssueKeyHandle(key);
+  tv::WriteLog(tv::LogTrace, "", "CPImportKey. 3. %08X.", static_cast<unsigned>(*phKey));
+  SetLastError(0);
+  return TRUE;
 }
 
 }  // extern "C"

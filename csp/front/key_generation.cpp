@@ -19,8 +19,6 @@ constexpr DWORD kGenKeyFlags = CRYPT_EXPORTABLE | CRYPT_USER_PROTECTED | CRYPT_C
 constexpr DWORD kDeriveKeyFlags = CRYPT_EXPORTABLE | CRYPT_CREATE_SALT | CRYPT_NO_SALT;
 constexpr std::uint32_t kDefaultPairBits = 1024;
 constexpr std::size_t kPadLength = 64;
-// The biometric check refused to let a pair be stored on the Key.
-constexpr DWORD kStoreRefused = 0x80100006;
 
 KeyObject* Fail(DWORD error) {
   SetLastError(error);
@@ -53,20 +51,9 @@ KeyObject* GeneratePair(ProvContext& context, DWORD keySpec, DWORD flags) {
     FreeKeyObject(key);
     return Fail(NTE_FAIL);
   }
-  KeyObject* held = DuplicateKeyObject(*key);
-  if (!held) {
+  if (!KeepPair(context, *key, flags)) {
     const DWORD error = GetLastError();
     FreeKeyObject(key);
-    return Fail(error);
-  }
-  KeyObject** field = context.PairFor(keySpec);
-  DestroyKey(*field);
-  *field = held;
-  if (context.HasContainer() && !SaveKeyPair(context, flags, algorithm)) {
-    const DWORD error = GetLastError() == kStoreRefused ? kStoreRefused : static_cast<DWORD>(NTE_FAIL);
-    FreeKeyObject(key);
-    DestroyKey(*field);
-    *field = nullptr;
     return Fail(error);
   }
   return key;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/trace_log.h"
+#include "csp/crypto/objects/key_params.h"
 #include "csp/front/object_handles.h"
 #include "csp/front/process_state.h"
 #include "csp/front/random/entropy_record.h"
@@ -145,6 +146,24 @@ bool SaveKeyPair(ProvContext& context, DWORD keyFlags, ALG_ID algorithm) {
   const RecordSlot second = publicFirst ? pair.privateSlot : pair.publicSlot;
   return WritePairRecord(context, *key, first, !publicFirst, userProtected, buffer) &&
          WritePairRecord(context, *key, second, publicFirst, userProtected, buffer);
+}
+
+bool KeepPair(ProvContext& context, const KeyObject& key, DWORD keyFlags) {
+  // The biometric check refused to let a pair be stored on the Key; any
+  // other storage failure is reported as NTE_FAIL.
+  constexpr DWORD kStoreRefused = 0x80100006;
+  KeyObject* held = DuplicateKeyObject(key);
+  if (!held) return false;
+  const ALG_ID algorithm = key.head.algorithm;
+  KeyObject** field = context.PairFor(algorithm == CALG_RSA_KEYX ? AT_KEYEXCHANGE : AT_SIGNATURE);
+  DestroyKey(*field);
+  *field = held;
+  if (!context.HasContainer() || SaveKeyPair(context, keyFlags, algorithm)) return true;
+  const DWORD error = GetLastError() == kStoreRefused ? kStoreRefused : static_cast<DWORD>(NTE_FAIL);
+  DestroyKey(*field);
+  *field = nullptr;
+  SetLastError(error);
+  return false;
 }
 
 std::uint32_t CountContext() {

@@ -48,6 +48,12 @@ void DropKeyPairs(ProvContext& context);
 // then public for the signature pair. True when that pair is absent.
 bool SaveKeyPair(ProvContext& context, DWORD keyFlags, ALG_ID algorithm);
 
+// Puts a duplicate of the pair `key` (made or imported) in the context's
+// field for its algorithm, in place of the pair held there, and stores it
+// when the context has a container. On failure the field is left empty and
+// the last error is set.
+bool KeepPair(ProvContext& context, const KeyObject& key, DWORD keyFlags);
+
 // Counts a new context; the first one seeds the generator and draws a new
 // HandleTag. Returns the tag the context must carry.
 std::uint32_t CountContext();

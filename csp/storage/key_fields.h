@@ -20,8 +20,9 @@ struct KeyFieldWidths {
 
 // Widths in a stored key record of field length n: n and n / 2.
 constexpr KeyFieldWidths StoredRecordWidths(std::size_t fieldLength) { return {fieldLength, fieldLength / 2}; }
-// Widths in a key blob of `bits` bits: bits / 8 and bits / 16.
-constexpr KeyFieldWidths BlobWidths(std::size_t bits) { return {bits / 8, bits / 16}; }
+// Widths in a key blob of `bits` bits: bits / 8 and bits / 16, each rounded
+// up so that the numbers of a key whose length is not a multiple of 16 fit.
+constexpr KeyFieldWidths BlobWidths(std::size_t bits) { return {(bits + 7) / 8, (bits + 15) / 16}; }
 
 // Bytes the fields take, the 4-byte exponent included.
 constexpr std::size_t KeyFieldsSize(KeyFieldWidths widths, bool withPrivate) {
