@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "csp/front/provider_identity.h"
+
 namespace tvbench {
 namespace {
 
@@ -42,22 +44,21 @@ std::string Figure(double value) {
   return text;
 }
 
-// The peer context, released when the program ends.
-class PeerContext {
+// A verify-only context of a provider, released when the program ends.
+class ProviderContext {
  public:
-  PeerContext() {
-    if (!CryptAcquireContextA(&provider_, nullptr, MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES,
-                              CRYPT_VERIFYCONTEXT)) {
-      std::fprintf(stderr, "tvbench: cannot acquire \"%s\" (error 0x%08lX); peer figures omitted\n",
-                   MS_ENH_RSA_AES_PROV_A, GetLastError());
+  ProviderContext(const char* name, DWORD type) {
+    if (!CryptAcquireContextA(&provider_, nullptr, name, type, CRYPT_VERIFYCONTEXT)) {
+      std::fprintf(stderr, "tvbench: cannot acquire \"%s\" (error 0x%08lX); its figures are omitted\n", name,
+                   GetLastError());
       provider_ = 0;
     }
   }
-  ~PeerContext() {
+  ~ProviderContext() {
     if (provider_ != 0) CryptReleaseContext(provider_, 0);
   }
-  PeerContext(const PeerContext&) = delete;
-  PeerContext& operator=(const PeerContext&) = delete;
+  ProviderContext(const ProviderContext&) = delete;
+  ProviderContext& operator=(const ProviderContext&) = delete;
   HCRYPTPROV Get() const { return provider_; }
 
  private:
@@ -92,6 +93,16 @@ void Report::Print(bool tsv) const {
     std::printf("%-24s %-6s %12s %12s %10s\n", row.name.c_str(), UnitName(row.unit), Figure(row.ours).c_str(),
                 Figure(row.peer).c_str(), Figure(row.Ratio()).c_str());
   }
+}
+
+Bytes Pattern(std::size_t size, BYTE seed) {
+  Bytes bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<BYTE>(seed + i * 131 + (i >> 8));
+  return bytes;
+}
+
+void WarnIfDifferent(const std::string& name, const Bytes& ours, const Bytes& peer) {
+  if (ours != peer) std::fprintf(stderr, "tvbench: %s: our result differs from the peer's\n", name.c_str());
 }
 
 double SecondsPerCall(const std::function<void()>& fn, double minSeconds) {
@@ -135,7 +146,12 @@ TimingPair TypicalSecondsPerCallOfBoth(const std::function<void()>& ours, const 
 }
 
 HCRYPTPROV PeerProvider() {
-  static const PeerContext context;
+  static const ProviderContext context(MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES);
+  return context.Get();
+}
+
+HCRYPTPROV OurProvider() {
+  static const ProviderContext context(tv::csp::kProviderName, tv::csp::kProviderType);
   return context.Get();
 }
 

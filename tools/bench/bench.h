@@ -1,9 +1,12 @@
 // tvbench: times the same work in our code and in the platform's Enhanced
-// provider (through CryptoAPI) in one run, and prints both with their ratio.
+// provider in one run, and prints both with their ratio: our primitives
+// called directly against the peer through CryptoAPI, and both providers
+// through CryptoAPI.
 #pragma once
 #include <windows.h>
 #include <wincrypt.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <utility>
@@ -38,6 +41,18 @@ class Report {
   std::vector<Row> rows_;
 };
 
+using Bytes = std::vector<BYTE>;
+
+// The buffer size of the throughput rows.
+inline constexpr std::size_t kBufferSize = 1 << 20;
+inline double MegabytesPerSecond(double secondsPerBuffer) { return kBufferSize / secondsPerBuffer / 1e6; }
+inline double Milliseconds(double seconds) { return seconds * 1000; }
+
+// `size` bytes of a fixed pattern that starts from `seed`.
+Bytes Pattern(std::size_t size, BYTE seed);
+// Reports on stderr when the two sides' results of an operation differ.
+void WarnIfDifferent(const std::string& name, const Bytes& ours, const Bytes& peer);
+
 // Seconds per call of fn, repeated until at least minSeconds have passed.
 double SecondsPerCall(const std::function<void()>& fn, double minSeconds = 0.3);
 // Median of `runs` single timings of fn, in seconds.
@@ -58,9 +73,15 @@ TimingPair TypicalSecondsPerCallOfBoth(const std::function<void()>& ours, const 
 // A verify-only context of "Microsoft Enhanced RSA and AES Cryptographic
 // Provider" (type PROV_RSA_AES), acquired once; 0 if the platform lacks it.
 HCRYPTPROV PeerProvider();
+// A verify-only context of our provider through CryptoAPI (registered in
+// the prefix); 0 if it cannot be acquired.
+HCRYPTPROV OurProvider();
 
 // Suites, one file each.
 void RunSymmetric(Report& report);  // every hash and cipher on 1 MiB buffers
 void RunRsa(Report& report);        // RSA operations and key generation
+// The same work through CryptoAPI in both providers: hashing, encryption,
+// signatures, key generation and SIMPLEBLOB export and import.
+void RunCryptoApi(Report& report);
 
 }  // namespace tvbench

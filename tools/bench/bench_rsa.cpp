@@ -24,8 +24,6 @@
 namespace tvbench {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 constexpr std::size_t kOperationSizes[] = {1024, 2048, 4096};
 constexpr std::size_t kGenerationBits = 2048;
 constexpr int kGenerationRuns = 9;
@@ -65,8 +63,6 @@ Bytes SignatureBlock(std::size_t bytes) {
   for (std::size_t i = bytes - 20; i < bytes; ++i) block[i] = static_cast<std::uint8_t>(i);
   return block;
 }
-
-double Milliseconds(double seconds) { return seconds * 1000; }
 
 // Milliseconds per private and per public operation; zero when the
 // operation is unavailable.

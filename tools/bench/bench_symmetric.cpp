@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "capi.h"
 #include "cipher/cipher.h"
 #include "cpu/wipe.h"
 #include "hash/hash.h"
@@ -19,21 +20,7 @@ using tv::crypto::CipherAlgorithm;
 using tv::crypto::CipherMode;
 using tv::crypto::HashAlgorithm;
 using tv::crypto::WipingBuffer;
-using Bytes = std::vector<BYTE>;
 
-constexpr std::size_t kBufferSize = 1 << 20;
-
-double MegabytesPerSecond(double secondsPerBuffer) { return kBufferSize / secondsPerBuffer / 1e6; }
-
-Bytes Pattern(std::size_t size, BYTE seed) {
-  Bytes bytes(size);
-  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<BYTE>(seed + i * 131 + (i >> 8));
-  return bytes;
-}
-
-void WarnIfDifferent(const char* name, const Bytes& ours, const Bytes& peer) {
-  if (ours != peer) std::fprintf(stderr, "tvbench: %s: our result differs from the peer's\n", name);
-}
 
 // --- Hashes ---
 
@@ -63,39 +50,12 @@ Bytes OurDigest(const HashAlgorithm& algorithm, const Bytes& data) {
   return digest;
 }
 
-class PeerHash {
- public:
-  explicit PeerHash(ALG_ID algorithm) {
-    if (PeerProvider() == 0 || !CryptCreateHash(PeerProvider(), algorithm, 0, 0, &hash_)) hash_ = 0;
-  }
-  ~PeerHash() {
-    if (hash_ != 0) CryptDestroyHash(hash_);
-  }
-  PeerHash(const PeerHash&) = delete;
-  PeerHash& operator=(const PeerHash&) = delete;
-
-  // The digest of data; empty when the peer refuses.
-  Bytes Digest(const Bytes& data) {
-    Bytes digest(tv::crypto::kMaxDigestSize);
-    DWORD size = static_cast<DWORD>(digest.size());
-    if (hash_ == 0 || !CryptHashData(hash_, data.data(), static_cast<DWORD>(data.size()), 0) ||
-        !CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &size, 0)) {
-      return {};
-    }
-    digest.resize(size);
-    return digest;
-  }
-
- private:
-  HCRYPTHASH hash_ = 0;
-};
-
 void BenchHash(Report& report, const HashWork& work, const Bytes& data) {
   if (!report.Wants(work.name)) return;
   const auto ours = [&] { OurDigest(*work.ours, data); };
-  const auto peer = [&] { PeerHash(work.peer).Digest(data); };
+  const auto peer = [&] { CapiDigest(PeerProvider(), work.peer, data); };
   Row row{work.name, Unit::MegabytesPerSecond};
-  const Bytes peerDigest = PeerHash(work.peer).Digest(data);
+  const Bytes peerDigest = CapiDigest(PeerProvider(), work.peer, data);
   if (peerDigest.empty()) {
     row.ours = MegabytesPerSecond(TypicalSecondsPerCall(ours));
   } else {
@@ -127,8 +87,6 @@ const CipherWork kCiphers[] = {
     {"rc4", &tv::crypto::kRc4, CALG_RC4, 16},
 };
 
-enum class Direction { Encrypt, Decrypt };
-
 // One of our keys, set up with every key byte counting (for RC2: 128
 // effective bits over a 16-byte key).
 class OurKey {
@@ -149,54 +107,23 @@ class OurKey {
   WipingBuffer state_;
 };
 
-// The same key imported into the peer as a plaintext key blob.
-class PeerKey {
- public:
-  PeerKey(const CipherWork& work, const Bytes& key, const Bytes& iv) {
-    struct {
-      BLOBHEADER header;
-      DWORD keySize;
-      BYTE key[32];
-    } blob = {{PLAINTEXTKEYBLOB, CUR_BLOB_VERSION, 0, work.peer}, static_cast<DWORD>(key.size()), {}};
-    std::memcpy(blob.key, key.data(), key.size());
-    const DWORD blobSize = static_cast<DWORD>(sizeof blob.header + sizeof blob.keySize + key.size());
-    const bool imported = PeerProvider() != 0 &&
-                          CryptImportKey(PeerProvider(), reinterpret_cast<BYTE*>(&blob), blobSize, 0, 0, &key_);
-    tv::crypto::SecureWipe(&blob, sizeof blob);
-    if (!imported) {
-      key_ = 0;
-      return;
-    }
-    if (work.peer == CALG_RC4) return;
-    const DWORD mode = CRYPT_MODE_CBC;
-    const DWORD effectiveBits = 128;
-    if (!CryptSetKeyParam(key_, KP_MODE, reinterpret_cast<const BYTE*>(&mode), 0) ||
-        !CryptSetKeyParam(key_, KP_IV, iv.data(), 0) ||
-        (work.peer == CALG_RC2 &&
-         !CryptSetKeyParam(key_, KP_EFFECTIVE_KEYLEN, reinterpret_cast<const BYTE*>(&effectiveBits), 0))) {
-      CryptDestroyKey(key_);
-      key_ = 0;
-    }
-  }
-  ~PeerKey() {
-    if (key_ != 0) CryptDestroyKey(key_);
-  }
-  PeerKey(const PeerKey&) = delete;
-  PeerKey& operator=(const PeerKey&) = delete;
-
-  bool Valid() const { return key_ != 0; }
-
-  // Not final: whole blocks, no padding, the chaining carries on.
-  bool Run(Direction direction, Bytes& data) {
-    DWORD length = static_cast<DWORD>(data.size());
-    return direction == Direction::Encrypt
-               ? CryptEncrypt(key_, 0, FALSE, 0, data.data(), &length, static_cast<DWORD>(data.size()))
-               : CryptDecrypt(key_, 0, FALSE, 0, data.data(), &length);
-  }
-
- private:
-  HCRYPTKEY key_ = 0;
-};
+// The same key imported into the peer as a plaintext key blob; 0 when the
+// peer refuses.
+HCRYPTKEY ImportPlainKey(ALG_ID algorithm, const Bytes& key) {
+  struct {
+    BLOBHEADER header;
+    DWORD keySize;
+    BYTE key[32];
+  } blob = {{PLAINTEXTKEYBLOB, CUR_BLOB_VERSION, 0, algorithm}, static_cast<DWORD>(key.size()), {}};
+  std::memcpy(blob.key, key.data(), key.size());
+  const DWORD blobSize = static_cast<DWORD>(sizeof blob.header + sizeof blob.keySize + key.size());
+  HCRYPTKEY imported = 0;
+  if (PeerProvider() == 0 ||
+      !CryptImportKey(PeerProvider(), reinterpret_cast<BYTE*>(&blob), blobSize, 0, 0, &imported))
+    imported = 0;
+  tv::crypto::SecureWipe(&blob, sizeof blob);
+  return imported;
+}
 
 void BenchCipher(Report& report, const CipherWork& work, Direction direction, const Bytes& data) {
   const bool stream = work.ours->blockSize == 0;
@@ -213,11 +140,13 @@ void BenchCipher(Report& report, const CipherWork& work, Direction direction, co
   Bytes ourResult = data;
   OurKey(work, key, iv).Run(direction, ourResult);
   Bytes peerResult = data;
-  PeerKey check(work, key, iv);
+  CapiKey check(ImportPlainKey(work.peer, key));
+  check.UseCbc(work.peer, iv);
   if (check.Valid() && check.Run(direction, peerResult)) {
     WarnIfDifferent(name.c_str(), ourResult, peerResult);
     Bytes peerBuffer = data;
-    PeerKey peer(work, key, iv);
+    CapiKey peer(ImportPlainKey(work.peer, key));
+    peer.UseCbc(work.peer, iv);
     const TimingPair seconds = TypicalSecondsPerCallOfBoth(runOurs, [&] { peer.Run(direction, peerBuffer); });
     row.ours = MegabytesPerSecond(seconds.ours);
     row.peer = MegabytesPerSecond(seconds.peer);
