@@ -28,7 +28,7 @@ struct ProvContext {
   StorageRecord* storage = nullptr;
   const StorageOperations* operations = nullptr;
 
-  // The pair field for AT_KEYEXCHANGE or AT_SIGNATURE, or null for another spec.
+  // The pair field for AT_KEYEXCHANGE or AT_SIGNATURE, or null for any other key spec.
   KeyObject** PairFor(DWORD keySpec);
   bool HasContainer() const { return storage && !verifyOnly; }
 };

@@ -1,10 +1,9 @@
 // SHA-256 (FIPS 180): portable compression, the choice of compression per
 // update, and the record.
-#include <bit>
-
 #include "cpu/byte_order.h"
 #include "cpu/cpu_features.h"
 #include "hash/block_hash.h"
+#include "hash/sha2_rounds.h"
 #include "hash/sha_compress.h"
 
 namespace tv::crypto {
@@ -54,45 +53,7 @@ constinit const std::uint32_t kSha256RoundConstants[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
 void Sha256CompressPortable(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count) {
-  for (; count != 0; --count, blocks += 64) {
-    std::uint32_t w[16];
-    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian32(blocks + 4 * t);
-    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-    // Unrolled completely, so the choice of round function, constant and
-    // message schedule step is made at compile time.
-#pragma GCC unroll 64
-    for (int t = 0; t < 64; ++t) {
-      std::uint32_t& wt = w[t % 16];
-      if (t >= 16) {
-        const std::uint32_t w15 = w[(t + 1) % 16];
-        const std::uint32_t w2 = w[(t + 14) % 16];
-        const std::uint32_t sigma0 = std::rotr(w15, 7) ^ std::rotr(w15, 18) ^ (w15 >> 3);
-        const std::uint32_t sigma1 = std::rotr(w2, 17) ^ std::rotr(w2, 19) ^ (w2 >> 10);
-        wt += sigma0 + w[(t + 9) % 16] + sigma1;
-      }
-      const std::uint32_t t1 = h + (std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25)) +
-                               (g ^ (e & (f ^ g))) + kSha256RoundConstants[t] + wt;
-      const std::uint32_t t2 =
-          (std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22)) + ((a & b) | (c & (a | b)));
-      h = g;
-      g = f;
-      f = e;
-      e = d + t1;
-      d = c;
-      c = b;
-      b = a;
-      a = t1 + t2;
-    }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-    state[4] += e;
-    state[5] += f;
-    state[6] += g;
-    state[7] += h;
-  }
+  Sha2Compress(state, blocks, count, kSha256RoundConstants);
 }
 
 }  // namespace detail

@@ -1,9 +1,8 @@
 // SHA-384 and SHA-512 (FIPS 180): one compression function, two initial
 // states and output lengths.
-#include <bit>
-
 #include "cpu/byte_order.h"
 #include "hash/block_hash.h"
+#include "hash/sha2_rounds.h"
 
 namespace tv::crypto {
 namespace {
@@ -40,45 +39,7 @@ constexpr std::uint64_t kRoundConstants[80] = {
     0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817};
 
 void Compress(std::uint64_t* state, const std::uint8_t* blocks, std::size_t count) {
-  for (; count != 0; --count, blocks += 128) {
-    std::uint64_t w[16];
-    for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian64(blocks + 8 * t);
-    std::uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
-    std::uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-    // Unrolled completely, so the choice of round function, constant and
-    // message schedule step is made at compile time.
-#pragma GCC unroll 80
-    for (int t = 0; t < 80; ++t) {
-      std::uint64_t& wt = w[t % 16];
-      if (t >= 16) {
-        const std::uint64_t w15 = w[(t + 1) % 16];
-        const std::uint64_t w2 = w[(t + 14) % 16];
-        const std::uint64_t sigma0 = std::rotr(w15, 1) ^ std::rotr(w15, 8) ^ (w15 >> 7);
-        const std::uint64_t sigma1 = std::rotr(w2, 19) ^ std::rotr(w2, 61) ^ (w2 >> 6);
-        wt += sigma0 + w[(t + 9) % 16] + sigma1;
-      }
-      const std::uint64_t t1 = h + (std::rotr(e, 14) ^ std::rotr(e, 18) ^ std::rotr(e, 41)) +
-                               (g ^ (e & (f ^ g))) + kRoundConstants[t] + wt;
-      const std::uint64_t t2 =
-          (std::rotr(a, 28) ^ std::rotr(a, 34) ^ std::rotr(a, 39)) + ((a & b) | (c & (a | b)));
-      h = g;
-      g = f;
-      f = e;
-      e = d + t1;
-      d = c;
-      c = b;
-      b = a;
-      a = t1 + t2;
-    }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-    state[4] += e;
-    state[5] += f;
-    state[6] += g;
-    state[7] += h;
-  }
+  detail::Sha2Compress(state, blocks, count, kRoundConstants);
 }
 
 void Start(Sha512Context& context, const std::uint64_t (&initialState)[8]) {
