@@ -18,6 +18,10 @@ BOOL WINAPI tvCertOpenStoreProv(LPCSTR, DWORD, HCRYPTPROV_LEGACY, DWORD, const v
 HRESULT WINAPI DllRegisterServer() { return E_NOTIMPL; }
 HRESULT WINAPI DllUnregisterServer() { return E_NOTIMPL; }
 
+// DllMain runs under the loader lock: it opens the trace log and nothing
+// more. No loading of libraries that bring up the user interface, no
+// windows, no threads: work of that kind starts on the first call that needs
+// it (see common/common_controls.h).
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) tv::OpenLog("cstore", instance);
   return TRUE;

@@ -15,6 +15,10 @@ LONG WINAPI CPlApplet(HWND, UINT message, LPARAM, LPARAM) {
   }
 }
 
+// DllMain runs under the loader lock: it opens the trace log and nothing
+// more. No loading of libraries that bring up the user interface, no
+// windows, no threads: work of that kind starts on the first call that needs
+// it (see common/common_controls.h).
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) tv::OpenLog("tvmover", instance);
   return TRUE;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "common/common_controls.h"
 #include "common/language.h"
 #include "common/trace_log.h"
 #include "csp/front/handles.h"
@@ -77,6 +78,7 @@ Answer AskWhereToStore() {
   LoadStringText(IDS_CREATE_KEY_CAPTION, caption, sizeof caption);
   char question[kTextBufferSize];
   LoadStringText(IDS_STORE_ON_KEY_QUESTION, question, sizeof question);
+  InitCommonControlsOnce();
   switch (MessageBoxA(GetActiveWindow(), question, caption, MB_YESNOCANCEL | MB_ICONQUESTION)) {
     case IDYES: return Answer::Key;
     case IDNO: return Answer::Software;

@@ -1,4 +1,13 @@
 // Process and thread attach and detach of the provider.
+//
+// DllMain runs under the loader lock. It must do nothing that can wait for
+// another thread: no loading of system libraries that bring up the user
+// interface (comctl32, shell32, ...), no window or message calls, no thread
+// creation or waiting. Another thread of the host may be starting its
+// display driver and waiting for that lock; the host would hang for good.
+// Only our own libraries (runtime library, language module) are bound here,
+// because the load must fail when they are missing. The common controls are
+// loaded by the first dialog (common/common_controls.h).
 #include <windows.h>
 
 #include <string>
@@ -25,7 +34,6 @@ BOOL RefuseToLoad(HINSTANCE instance) {
 }
 
 BOOL ProcessAttach(HINSTANCE instance) {
-  LoadLibraryA("comctl32.dll");
   tv::OpenLog("csp", instance);
   if (!tv::LoadLanguageModule("tvc", instance)) return RefuseToLoad(instance);
   if (!BindRuntimeLibrary()) return RefuseToLoad(instance);
