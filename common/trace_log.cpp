@@ -63,14 +63,23 @@ void WriteHeader(HMODULE module) {
 }
 
 // Appends the line; returns the error of a failed write, else 0. A log
-// that cannot be opened drops the line.
+// that cannot be opened drops the line. Threads and processes write the
+// same file at once: the file is shared for writing, and writers take turns
+// (a lock on one byte far past any log's end, so that readers are never
+// refused) between finding the end and writing there. Each line lands whole,
+// after the others, instead of being dropped for a sharing violation or
+// overwritten by another writer's line.
 DWORD AppendToLog(const char* line, DWORD length) {
-  HANDLE file = CreateFileA(LogPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  HANDLE file = CreateFileA(LogPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
+  OVERLAPPED turn = {};
+  turn.OffsetHigh = 0x7FFFFFFF;
+  const bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn);
   SetFilePointer(file, 0, nullptr, FILE_END);
   DWORD written = 0;
   const DWORD writeError = WriteFile(file, line, length, &written, nullptr) ? 0 : GetLastError();
+  if (locked) UnlockFileEx(file, 0, 1, 0, &turn);
   CloseHandle(file);
   return writeError;
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "common/trace_log.h"
 #include "tests/support/isolation.h"
@@ -105,6 +107,26 @@ TEST_F(TraceLogTest, WritingKeepsTheThreadsLastError) {
   SetLastError(ERROR_MORE_DATA);
   tv::LogHexDump(3, "label", "\x01\xAB", 2);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA));
+}
+
+// Writers in several threads (as in several processes) each append whole
+// lines; none is dropped because another writer had the file open.
+TEST_F(TraceLogTest, ConcurrentWritersLoseNoLine) {
+  WriteMarker("3");
+  tv::OpenLog(tag_.c_str(), nullptr);
+  constexpr int kWriters = 4, kLines = 200;
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w)
+    writers.emplace_back([w] {
+      for (int i = 0; i < kLines; ++i) tv::WriteLog(3, "", "writer %d line %d.", w, i);
+    });
+  for (auto& writer : writers) writer.join();
+  const std::string log = Log();
+  for (int w = 0; w < kWriters; ++w)
+    for (int i = 0; i < kLines; ++i) {
+      const std::string line = "writer " + std::to_string(w) + " line " + std::to_string(i) + ".";
+      ASSERT_NE(log.find(line), std::string::npos) << line;
+    }
 }
 
 TEST_F(TraceLogTest, HexDumpWritesCountThenUpperCaseHex) {
