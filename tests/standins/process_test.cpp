@@ -21,49 +21,14 @@ namespace {
 using namespace tv::keysim;
 using namespace std::chrono_literals;
 
-class Worker {
+// keysim_worker.exe (beside the test program) with its arguments.
+class Worker : public ChildProcess {
  public:
-  explicit Worker(const std::string& arguments) {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    std::string command(1, '"');
-    command += ProgramDirectory();
-    command += "\\keysim_worker.exe\" ";
-    command += arguments;
-    started_ = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                              &process_);
-  }
-  ~Worker() {
-    if (!started_) return;
-    TerminateProcess(process_.hProcess, 255);
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
-  }
-  Worker(const Worker&) = delete;
-  Worker& operator=(const Worker&) = delete;
-
-  bool Started() const { return started_; }
-  // The exit code, or -1 when it did not end in time.
-  int Wait(DWORD timeoutMs = 60000) {
-    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return static_cast<int>(code);
-  }
-  void Kill() {
-    TerminateProcess(process_.hProcess, 255);
-    WaitForSingleObject(process_.hProcess, 10000);
-  }
-
- private:
-  bool started_ = false;
-  PROCESS_INFORMATION process_ = {};
+  explicit Worker(const std::string& arguments)
+      : ChildProcess("\"" + ProgramDirectory() + "\\keysim_worker.exe\" " + arguments) {}
 };
 
-int RunWorker(const std::string& arguments) {
-  Worker worker(arguments);
-  return worker.Started() ? worker.Wait() : -1;
-}
+int RunWorker(const std::string& arguments) { return Worker(arguments).Wait(); }
 
 class ProcessTest : public SimulatorTest {
  protected:

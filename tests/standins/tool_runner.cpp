@@ -54,29 +54,17 @@ std::string WithoutCarriageReturns(std::string text) {
 ToolRun RunKeysim(const std::string& arguments) {
   ToolRun run;
   Pipe out, err;
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = out.write;
-  startup.hStdError = err.write;
-  PROCESS_INFORMATION process = {};
-  std::string command = QuotedProgram("keysim.exe") + " " + arguments;
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
-    return run;
-  }
+  ChildProcess keysim(QuotedProgram("keysim.exe") + " " + arguments, {"", out.write, err.write});
   out.CloseWrite();
   err.CloseWrite();
+  if (!keysim.Started()) {
+    run.err = "keysim.exe could not start: error " + std::to_string(keysim.StartError()) + "\n";
+    return run;
+  }
   std::thread errors([&] { run.err = WithoutCarriageReturns(err.ReadAll()); });
   run.out = WithoutCarriageReturns(out.ReadAll());
   errors.join();
-  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    run.exitCode = static_cast<int>(code);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  run.exitCode = keysim.Wait();
   return run;
 }
 

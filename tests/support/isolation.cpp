@@ -72,26 +72,6 @@ std::string ProgramDirectory() {
   return full.substr(0, full.find_last_of('\\'));
 }
 
-int RunProcess(const std::string& commandLine, DWORD timeoutMs, const std::string& workingDir) {
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::string command = commandLine;
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      workingDir.empty() ? nullptr : workingDir.c_str(), &startup, &process))
-    return -1;
-  int result = -1;
-  if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0) {
-    DWORD code = 0;
-    if (GetExitCodeProcess(process.hProcess, &code)) result = static_cast<int>(code);
-  } else {
-    TerminateProcess(process.hProcess, 255);
-  }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return result;
-}
-
 std::string ReadFileText(const std::string& path) {
   FILE* file = fopen(path.c_str(), "rb");
   if (!file) return {};

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "tests/support/child_process.h"
+
 namespace tvtest {
 
 // A name unique to this process and call: prefix + pid + counter + random.
@@ -46,10 +48,6 @@ bool DeleteRegistryTree(HKEY root, const std::string& subkey);
 
 // Full path of a file beside the running test program.
 std::string ProgramDirectory();
-
-// Runs a program to completion (bounded); returns its exit code, or -1.
-int RunProcess(const std::string& commandLine, DWORD timeoutMs = 60000,
-               const std::string& workingDir = "");
 
 // Whole contents of a file, or an empty string.
 std::string ReadFileText(const std::string& path);
