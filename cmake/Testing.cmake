@@ -14,34 +14,35 @@ endforeach()
 
 set(TV_WINE_STATE ${CMAKE_BINARY_DIR}/wine CACHE PATH "Wine prefix and session state for tests")
 set(TV_WINE_RUN ${PROJECT_SOURCE_DIR}/scripts/wine-run)
-# Screenshots of dialogs go to build/screenshots, as a Windows path (Z: is /).
-set(TV_SCREENSHOT_DIR ${PROJECT_SOURCE_DIR}/build/screenshots)
+# Screenshots of dialogs go to build/screenshots/<target>, as a Windows path
+# (Z: is /).
+get_filename_component(TV_TARGET_NAME ${CMAKE_BINARY_DIR} NAME)
+set(TV_SCREENSHOT_DIR ${PROJECT_SOURCE_DIR}/build/screenshots/${TV_TARGET_NAME})
 file(MAKE_DIRECTORY ${TV_SCREENSHOT_DIR})
 string(REPLACE "/" "\\" TV_SCREENSHOT_DIR_WINDOWS "Z:${TV_SCREENSHOT_DIR}")
 
-# Tests are run only for the 64-bit build (32-bit Wine is not available
-# here); the 32-bit build still compiles every test executable.
-if(TV_IS_WIN64)
-  add_test(NAME wine_session_start
-           COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session start ${TV_WINE_STATE} ${CMAKE_BINARY_DIR}/bin)
-  add_test(NAME wine_session_stop
-           COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session stop ${TV_WINE_STATE})
-  set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
-  set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
-endif()
+# Both targets run every test, each build in its own prefix.
+add_test(NAME wine_session_start
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session start ${TV_WINE_STATE} ${CMAKE_BINARY_DIR}/bin)
+add_test(NAME wine_session_stop
+         COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-session stop ${TV_WINE_STATE})
+set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# tv_add_test(name SOURCES ... [LIBS ...] [LOCKS lock...] [SERIAL] [TIMEOUT s])
-# One GoogleTest executable, run as one CTest test under Wine.
+# tv_add_test(name SOURCES ... [LIBS ...] [LOCKS lock...] [SERIAL] [WINDOWS] [TIMEOUT s])
+# One GoogleTest executable, run as one CTest test under Wine. WINDOWS marks
+# a program that shows windows: such programs take turns on the shared X
+# display, so that a screenshot never shows another test's window on top.
 function(tv_add_test name)
-  cmake_parse_arguments(T "SERIAL" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL;WINDOWS" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE tvtestsupport GTest::gtest ${T_LIBS})
-  if(NOT TV_IS_WIN64)
-    return()
-  endif()
   add_test(NAME ${name} COMMAND ${TV_WINE_RUN} ${TV_WINE_STATE} --gtest $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
                        ENVIRONMENT "TV_SCREENSHOT_DIR=${TV_SCREENSHOT_DIR_WINDOWS}")
+  if(T_WINDOWS)
+    list(APPEND T_LOCKS display)
+  endif()
   if(T_LOCKS)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${T_LOCKS}")
   endif()
