@@ -50,9 +50,19 @@ TEST_F(KeysTest, GenerationFlagAndLengthRules) {
     DWORD flags;
     DWORD error;  // 0: accepted
   } cases[] = {
-      {CALG_DES, 56 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      // The DES family takes the length the algorithm list announces (parity
+      // bits not counted) as well as the whole key's, and nothing else.
+      {CALG_DES, 56 << 16, 0},
+      {CALG_DES, 64 << 16, 0},
       {CALG_DES, 0, 0},
+      {CALG_DES, 55 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      {CALG_DES, 57 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_3DES_112, 0, 0},
+      {CALG_3DES_112, 112 << 16, 0},
+      {CALG_3DES_112, 168 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      {CALG_3DES, 168 << 16, 0},
+      {CALG_3DES, 192 << 16, 0},
+      {CALG_3DES, 112 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_AES_256, 128 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_RC4, CRYPT_CREATE_SALT, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_RC4, 40 << 16, 0},
