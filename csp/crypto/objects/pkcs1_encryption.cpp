@@ -1,7 +1,9 @@
-// Key-wrapping blocks: a session key padded for encryption with an RSA
-// public key, and the key recovered from a decrypted block.
+// Encryption blocks of PKCS#1 v1.5 (type 2): a message padded for
+// encryption with an RSA public key, and the message recovered from a
+// decrypted block.
 #include <algorithm>
 
+#include "csp/crypto/objects/byte_masks.h"
 #include "csp/crypto/objects/pkcs1.h"
 
 namespace tv::csp {
@@ -20,24 +22,41 @@ bool FillNonZero(std::span<std::uint8_t> padding, crypto::RandomSource& random) 
 
 }  // namespace
 
-bool EncodeKeyWrapBlock(std::span<const std::uint8_t> key, std::span<std::uint8_t> block,
-                        crypto::RandomSource& random) {
-  if (key.empty() || block.size() < kFramingBytes + kMinBlockPadding + key.size()) return false;
-  const std::size_t padding = block.size() - kFramingBytes - key.size();
+std::size_t MaxPkcs1Message(std::size_t blockSize) {
+  const std::size_t overhead = kFramingBytes + kMinBlockPadding;
+  return blockSize > overhead ? blockSize - overhead : 0;
+}
+
+bool EncodeEncryptionBlock(std::span<const std::uint8_t> message, std::span<std::uint8_t> block,
+                           crypto::RandomSource& random) {
+  if (block.size() < kFramingBytes + kMinBlockPadding + message.size()) return false;
+  const std::size_t padding = block.size() - kFramingBytes - message.size();
   block[0] = 0x00;
   block[1] = 0x02;
   if (!FillNonZero(block.subspan(2, padding), random)) return false;
   block[2 + padding] = 0x00;
-  std::copy(key.begin(), key.end(), block.end() - key.size());
+  std::copy(message.begin(), message.end(), block.end() - message.size());
   return true;
 }
 
-bool DecodeKeyWrapBlock(std::span<const std::uint8_t> block, std::span<const std::uint8_t>& key) {
-  if (block.size() < kFramingBytes + kMinBlockPadding + 1 || block[0] != 0x00 || block[1] != 0x02) return false;
-  const auto separator = std::find(block.begin() + 2, block.end(), std::uint8_t{0});
-  const std::size_t padding = static_cast<std::size_t>(separator - block.begin()) - 2;
-  if (separator == block.end() || padding < kMinBlockPadding || separator + 1 == block.end()) return false;
-  key = block.subspan(kFramingBytes + padding);
+// Reads every byte of the block whatever it holds, and decides once at the
+// end, so that neither the time taken nor the answer tells which part of a
+// malformed block was wrong.
+bool DecodeEncryptionBlock(std::span<const std::uint8_t> block, std::span<const std::uint8_t>& message) {
+  using namespace masks;
+  if (block.size() < kFramingBytes + kMinBlockPadding) return false;
+  Mask good = IsZero(block[0]) & IsEqual(block[1], 0x02);
+  std::size_t separator = 0;
+  Mask searching = ~Mask{0};
+  for (std::size_t i = 2; i < block.size(); ++i) {
+    const Mask isZero = IsZero(block[i]);
+    separator = Select(searching & isZero, i, separator);
+    searching &= ~isZero;
+  }
+  good &= ~searching;
+  good &= ~IsLess(separator, 2 + kMinBlockPadding);
+  if (!good) return false;
+  message = block.subspan(separator + 1);
   return true;
 }
 
