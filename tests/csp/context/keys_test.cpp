@@ -155,6 +155,36 @@ TEST_F(KeysTest, ParameterRules) {
   for (HCRYPTKEY key : {aes, rc4, pair}) CPDestroyKey(provider_, key);
 }
 
+// A key reports the right to be exported only when it can be: setting the
+// bit does not make a key exportable, nor does it make it claim to be.
+TEST_F(KeysTest, PermissionsClaimExportOnlyForExportableKeys) {
+  const struct {
+    ALG_ID algorithm;
+    DWORD flags;
+    DWORD permissions;
+  } cases[] = {
+      {AT_KEYEXCHANGE, 512 << 16 | CRYPT_EXPORTABLE, 0xFFFFFFFF},
+      {AT_SIGNATURE, 512 << 16, 0xFFFFFFFF & ~static_cast<DWORD>(CRYPT_EXPORT)},
+      {CALG_RC4, CRYPT_EXPORTABLE, 0xFFFFFFFF},
+      {CALG_AES_128, 0, 0xFFFFFFFF & ~static_cast<DWORD>(CRYPT_EXPORT)},
+  };
+  for (const auto& c : cases) {
+    const HCRYPTKEY key = Gen(c.algorithm, c.flags);
+    ASSERT_NE(key, 0u);
+    EXPECT_EQ(Word(key, KP_PERMISSIONS), c.permissions) << std::hex << c.algorithm;
+    HCRYPTKEY copy = 0;
+    ASSERT_TRUE(CPDuplicateKey(provider_, key, nullptr, 0, &copy));
+    EXPECT_EQ(Word(copy, KP_PERMISSIONS), c.permissions) << std::hex << c.algorithm;
+    DWORD all = 0xFFFFFFFF;
+    ASSERT_TRUE(CPSetKeyParam(provider_, key, KP_PERMISSIONS, reinterpret_cast<BYTE*>(&all), 0));
+    EXPECT_EQ(Word(key, KP_PERMISSIONS), c.permissions) << std::hex << c.algorithm;
+    DWORD readOnly = CRYPT_READ;
+    ASSERT_TRUE(CPSetKeyParam(provider_, key, KP_PERMISSIONS, reinterpret_cast<BYTE*>(&readOnly), 0));
+    EXPECT_EQ(Word(key, KP_PERMISSIONS), static_cast<DWORD>(CRYPT_READ));
+    for (HCRYPTKEY k : {key, copy}) CPDestroyKey(provider_, k);
+  }
+}
+
 TEST_F(KeysTest, DuplicateRestartsTheChainAtTheIv) {
   const HCRYPTKEY key = Gen(CALG_AES_128, 0);
   ASSERT_NE(key, 0u);
