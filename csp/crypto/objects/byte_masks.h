@@ -3,7 +3,6 @@
 // decrypted padding block, takes the same path whatever the bytes are.
 #pragma once
 #include <cstddef>
-#include <cstdint>
 
 namespace tv::csp::masks {
 

@@ -245,7 +245,9 @@ TEST(RegistryBackend, ContainerKeysAreItsOwnByARecordOrByTheCacheEntry) {
     const std::uint8_t value[4] = {1, 2, 3, 4};
     for (const char* valueName : test.values) RegSetValueExA(key, valueName, 0, REG_BINARY, value, sizeof value);
     RegCloseKey(key);
-    if (test.cached) ASSERT_TRUE(tvtest::CachePassword(name.str(), kProtection));
+    if (test.cached) {
+      ASSERT_TRUE(tvtest::CachePassword(name.str(), kProtection));
+    }
 
     RegistryContainer c(name, 0);
     EXPECT_TRUE(c.ops.ContainerExists(c.storage, name.c_str()));
