@@ -18,6 +18,8 @@ namespace {
 // Failure lines of the RSA work, after those of the session-key work.
 constexpr int kEncryptFailStep = 15;
 constexpr int kDecryptFailStep = 17;
+constexpr char kEncryptClosing[] = "CPEncrypt. 11. %08X";
+constexpr char kDecryptClosing[] = "CPDecrypt. 13. %08X.";
 
 std::size_t MaxMessage(const RsaMessageCall& call) {
   const std::size_t size = RsaBlockSize(call.key);
@@ -29,9 +31,11 @@ bool FeedHash(const RsaMessageCall& call, std::span<const std::uint8_t> message)
          CPHashData(call.provider, call.hash, message.data(), static_cast<DWORD>(message.size()), 0);
 }
 
-BOOL Finish(const RsaMessageCall& call, DWORD resultLength, int step) {
+// The closing line (the result's length, in the session-key entries'
+// format) and the output at level 5.
+BOOL Finish(const RsaMessageCall& call, DWORD resultLength, const char* closingLine) {
   *call.length = resultLength;
-  WriteLog(LogTrace, "", "%s. %d. %08X.", call.frame.Name(), step, static_cast<unsigned>(resultLength));
+  WriteLog(LogTrace, "", closingLine, static_cast<unsigned>(resultLength));
   if (call.data) LogHexDump(LogInfo, call.frame.Name(), call.data, resultLength);
   SetLastError(0);
   return TRUE;
@@ -53,7 +57,7 @@ BOOL EncryptWithRsa(const RsaMessageCall& call, DWORD bufferLength) {
   const DWORD length = *call.length;
   const DWORD size = static_cast<DWORD>(RsaBlockSize(call.key));
   if (length > MaxMessage(call)) return call.frame.Fail(kEncryptFailStep, NTE_BAD_LEN);
-  if (!call.data) return Finish(call, size, 11);
+  if (!call.data) return Finish(call, size, kEncryptClosing);
   if (bufferLength < size) {
     *call.length = size;
     return call.frame.Fail(kEncryptFailStep, ERROR_MORE_DATA);
@@ -69,13 +73,13 @@ BOOL EncryptWithRsa(const RsaMessageCall& call, DWORD bufferLength) {
   if (!encoded || !RsaPublicBlock(call.key, blockBytes, blockBytes))
     return call.frame.Fail(kEncryptFailStep, NTE_FAIL);
   std::reverse_copy(blockBytes.begin(), blockBytes.end(), call.data);
-  return Finish(call, size, 11);
+  return Finish(call, size, kEncryptClosing);
 }
 
 BOOL DecryptWithRsa(const RsaMessageCall& call) {
   const DWORD size = static_cast<DWORD>(RsaBlockSize(call.key));
   if (!EnsureKeyPairsLoaded(*ContextFromHandle(call.provider))) return call.frame.Fail(kDecryptFailStep, GetLastError());
-  if (!call.data) return Finish(call, size, 13);
+  if (!call.data) return Finish(call, size, kDecryptClosing);
   if (*call.length != size) return call.frame.Fail(kDecryptFailStep, NTE_BAD_DATA);
   crypto::WipingBuffer block(size);
   if (block.Size() != size) return call.frame.Fail(kDecryptFailStep, NTE_NO_MEMORY);
@@ -88,7 +92,7 @@ BOOL DecryptWithRsa(const RsaMessageCall& call) {
     return call.frame.Fail(kDecryptFailStep, NTE_BAD_DATA);
   if (!FeedHash(call, message)) return call.frame.Fail(9, GetLastError());
   std::memcpy(call.data, message.data(), message.size());
-  return Finish(call, static_cast<DWORD>(message.size()), 13);
+  return Finish(call, static_cast<DWORD>(message.size()), kDecryptClosing);
 }
 
 }  // namespace tv::csp
