@@ -229,6 +229,7 @@ bool AcquireContext(const char* container, DWORD flags, ProvContext*& result) {
     return Failed(NTE_NO_MEMORY);
   }
   context->silent = (flags & CRYPT_SILENT) ? 1 : 0;
+  context->machineKeyset = machine != 0;
 
   if (base == CRYPT_VERIFYCONTEXT) {
     context->verifyOnly = true;

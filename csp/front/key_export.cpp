@@ -67,7 +67,7 @@ bool WriteSimpleBlob(const SessionKey& session, ALG_ID algorithm, const KeyObjec
   if (block.Size() != size) return Failed(NTE_NO_MEMORY);
   const std::span<std::uint8_t> blockBytes(block.Data(), size);
   GeneratorSource random;
-  if (!EncodeKeyWrapBlock(WrappedKeyBytes(session), blockBytes, random)) return Failed(NTE_BAD_LEN);
+  if (!EncodeEncryptionBlock(WrappedKeyBytes(session), blockBytes, random)) return Failed(NTE_BAD_LEN);
   if (!RsaPublicBlock(wrapping, blockBytes, blockBytes)) return Failed(NTE_FAIL);
   WriteHeader(data, SIMPLEBLOB, algorithm);
   crypto::StoreLittleEndian32(data + kBlobHeaderSize, wrapping.head.algorithm);

@@ -62,7 +62,8 @@ KeyObject* ImportSimpleBlob(const BlobHeader& header, std::span<const std::uint8
   const std::span<const std::uint8_t> encrypted = body.subspan(sizeof(ALG_ID), size);
   std::reverse_copy(encrypted.begin(), encrypted.end(), blockBytes.begin());
   std::span<const std::uint8_t> keyBytes;
-  if (!RsaPrivateBlock(pair, blockBytes, blockBytes) || !DecodeKeyWrapBlock(blockBytes, keyBytes))
+  if (!RsaPrivateBlock(pair, blockBytes, blockBytes) || !DecodeEncryptionBlock(blockBytes, keyBytes) ||
+      keyBytes.empty())
     return Fail(NTE_BAD_ALGID);
 
   GeneratorSource random;

@@ -22,6 +22,7 @@ struct ProvContext {
   std::uint32_t silent = 0;
   HWND clientWindow = nullptr;
   bool verifyOnly = false;         // no container: key pairs live in the context only
+  bool machineKeyset = false;      // acquired with CRYPT_MACHINE_KEYSET
   std::string containerName;
   KeyObject* exchangeKey = nullptr;
   KeyObject* signatureKey = nullptr;

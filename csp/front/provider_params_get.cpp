@@ -76,6 +76,9 @@ bool HardwareGenerator(const ProvContext& context, DWORD* length) {
   return true;
 }
 
+// Size step of the RSA key lengths CPGenKey accepts, for either key spec.
+constexpr DWORD kPairLengthStep = 8;
+
 bool Enumerates(DWORD param) {
   return param == PP_ENUMALGS || param == PP_ENUMALGS_EX || param == PP_ENUMCONTAINERS;
 }
@@ -94,6 +97,12 @@ bool GetProviderParam(ProvContext& context, DWORD param, BYTE* data, DWORD* leng
     case PP_CONTAINER: return ContainerName(context, data, length);
     case PP_PROVTYPE: return CopyWord(kProviderType, data, length);
     case PP_USE_HARDWARE_RNG: return HardwareGenerator(context, length);
+    case PP_KEYSPEC: return CopyWord(AT_KEYEXCHANGE | AT_SIGNATURE, data, length);
+    case PP_KEYSET_TYPE: return CopyWord(context.machineKeyset ? CRYPT_MACHINE_KEYSET : 0, data, length);
+    case PP_SIG_KEYSIZE_INC:
+    case PP_KEYX_KEYSIZE_INC: return CopyWord(kPairLengthStep, data, length);
+    // A container's key security can be set (PP_KEYSET_SEC_DESCR).
+    case PP_KEYSTORAGE: return CopyWord(CRYPT_SEC_DESCR, data, length);
     default: return Failed(NTE_BAD_TYPE);
   }
 }

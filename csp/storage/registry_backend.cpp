@@ -44,7 +44,7 @@ void BeginContainer(RegistryRecord& record, RegistryKey& key, const ProtectionKe
   std::strcpy(record.containerName, name);
 }
 
-// A key is a container of this backend only when it holds a private record.
+// A key is a container of this backend when it holds a private record.
 bool HoldsPrivateRecord(HKEY key) {
   for (const char* name : {"EPvK", "SPvK"}) {
     DWORD size = 0;
@@ -55,14 +55,39 @@ bool HoldsPrivateRecord(HKEY key) {
   return FailWith(ERROR_FILE_NOT_FOUND);
 }
 
+// Values that only the other backends write: their containers' marks.
+bool HoldsOtherBackendsMark(HKEY key) {
+  for (const char* name : {"PSKEYS", "ExchTypeSubtype", "SigTypeSubtype", "ESmart", "SSmart"}) {
+    DWORD size = 0;
+    bool present = false;
+    if (QueryValueSize(key, name, size, present) && present) return true;
+  }
+  return false;
+}
+
+// A container of this backend: one that holds a private record, or one
+// still without key pairs that carries this backend's own mark, the
+// password-cache entry under its name (and no other backend's mark, since
+// the entry may belong to the same name in the other root). The entry's
+// bytes, when found, become the container's protection key.
+bool IsRegistryContainer(HKEY key, const char* name, ProtectionKeyBytes& protection) {
+  if (!HoldsPrivateRecord(key)) {
+    if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+    if (HoldsOtherBackendsMark(key)) return FailWith(ERROR_FILE_NOT_FOUND);
+  }
+  return GetContainerPassword(name, protection.bytes);
+}
+
 // True when the other root (machine for user, user for machine) keeps a
 // container of the same name: the two share one password-cache entry.
 bool NameUsedInOtherRoot(const ContainerLocation& location, const char* name) {
   const ContainerLocation other = LocationFor(location.root == HKEY_CURRENT_USER);
   ContainerPath path;
   RegistryKey key;
+  ProtectionKeyBytes protection;
   const DWORD error = GetLastError();
-  const bool used = path.Build(other, name) && key.Open(other.root, path.Text()) && HoldsPrivateRecord(key.Get());
+  const bool used = path.Build(other, name) && key.Open(other.root, path.Text()) &&
+                    IsRegistryContainer(key.Get(), name, protection);
   SetLastError(error);
   return used;
 }
@@ -100,7 +125,7 @@ bool ROpenKeyContainer(StorageRecord* storage, const char* name, bool forDelete)
   RegistryKey key;
   ProtectionKeyBytes protection;
   const bool opened = path.Build(record.location, name) && key.Open(record.location.root, path.Text()) &&
-                      HoldsPrivateRecord(key.Get()) && GetContainerPassword(name, protection.bytes);
+                      IsRegistryContainer(key.Get(), name, protection);
   if (!opened) {
     WriteLog(LogError, "", "ROpenKeyContainer. 2. %08X. %08X. %s.", static_cast<unsigned>(GetLastError()),
              TraceValue(key.Get()), path.Text());

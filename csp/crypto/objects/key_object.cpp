@@ -8,6 +8,10 @@ namespace {
 struct SessionAlgorithm {
   ALG_ID algorithm;
   std::uint32_t maxLength;  // bits; the default
+  // The length the provider's algorithm list reports for the key: the DES
+  // family counts bits without the parity bits. Asking for it means the
+  // whole key of maxLength bits.
+  std::uint32_t announcedLength;
   bool variableLength;      // RC2 and RC4 take 1 to maxLength bits
   std::uint32_t blockLength;
   const crypto::CipherAlgorithm* cipher;
@@ -15,14 +19,14 @@ struct SessionAlgorithm {
 };
 
 constexpr SessionAlgorithm kSessionAlgorithms[] = {
-    {CALG_DES, 64, false, 8, &crypto::kDes, false},
-    {CALG_RC2, 128, true, 8, &crypto::kRc2, true},
-    {CALG_3DES, 192, false, 8, &crypto::kTripleDes, false},
-    {CALG_3DES_112, 128, false, 8, &crypto::kTripleDes, false},
-    {CALG_AES_128, 128, false, 16, &crypto::kAes, false},
-    {CALG_AES_192, 192, false, 16, &crypto::kAes, false},
-    {CALG_AES_256, 256, false, 16, &crypto::kAes, false},
-    {CALG_RC4, 128, true, 0, &crypto::kRc4, false},
+    {CALG_DES, 64, 56, false, 8, &crypto::kDes, false},
+    {CALG_RC2, 128, 128, true, 8, &crypto::kRc2, true},
+    {CALG_3DES, 192, 168, false, 8, &crypto::kTripleDes, false},
+    {CALG_3DES_112, 128, 112, false, 8, &crypto::kTripleDes, false},
+    {CALG_AES_128, 128, 128, false, 16, &crypto::kAes, false},
+    {CALG_AES_192, 192, 192, false, 16, &crypto::kAes, false},
+    {CALG_AES_256, 256, 256, false, 16, &crypto::kAes, false},
+    {CALG_RC4, 128, 128, true, 0, &crypto::kRc4, false},
 };
 
 const SessionAlgorithm* FindSessionAlgorithm(ALG_ID algorithm) {
@@ -70,7 +74,8 @@ KeyObject* CreateSessionKey(ALG_ID algorithm, DWORD flags, crypto::RandomSource&
   const SessionAlgorithm* entry = FindSessionAlgorithm(algorithm);
   if (!entry) return Fail<KeyObject>(NTE_BAD_ALGID);
   const std::uint32_t requested = HIWORD(flags);
-  const std::uint32_t keyLength = requested ? requested : entry->maxLength;
+  const std::uint32_t keyLength =
+      requested == 0 || requested == entry->announcedLength ? entry->maxLength : requested;
   if (keyLength > entry->maxLength || (keyLength < entry->maxLength && !entry->variableLength))
     return Fail<KeyObject>(NTE_BAD_FLAGS);
 

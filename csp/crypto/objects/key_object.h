@@ -26,7 +26,8 @@ struct KeyHead {
   ALG_ID algorithm;
   std::uint32_t tag;          // HandleTag while the key lives
   std::uint32_t exportable;   // 1 when made with CRYPT_EXPORTABLE
-  std::uint32_t permissions;  // KP_PERMISSIONS, 0xFFFFFFFF at creation
+  std::uint32_t permissions;  // KP_PERMISSIONS, 0xFFFFFFFF at creation; read without
+                              // CRYPT_EXPORT when the key is not exportable
 };
 #pragma pack(pop)
 static_assert(offsetof(KeyHead, tag) == 5);
@@ -74,7 +75,8 @@ struct KeyObject {
 };
 
 // Makes a session key of `algorithm`: key length from the upper 16 bits of
-// flags (the maximum when 0), RC2 salt unless CRYPT_NO_SALT (random with
+// flags (the maximum when 0, or when they give the length the algorithm
+// list announces, such as 56 for DES), RC2 salt unless CRYPT_NO_SALT (random with
 // CRYPT_CREATE_SALT). Set-up is not run. Null with the last error set:
 // NTE_BAD_ALGID, NTE_BAD_FLAGS, NTE_NO_MEMORY.
 KeyObject* CreateSessionKey(ALG_ID algorithm, DWORD flags, crypto::RandomSource& random);

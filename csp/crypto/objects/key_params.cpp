@@ -85,6 +85,11 @@ bool SetSessionParam(SessionKey& session, DWORD param, const BYTE* data) {
   }
 }
 
+// A key that may not leave the provider does not claim the right to.
+std::uint32_t ReportedPermissions(const KeyHead& head) {
+  return head.exportable ? head.permissions : head.permissions & ~static_cast<std::uint32_t>(CRYPT_EXPORT);
+}
+
 bool CopyOut(const void* value, DWORD size, BYTE* data, DWORD* length) {
   if (data) {
     if (*length < size) return Refuse(ERROR_MORE_DATA);
@@ -101,7 +106,7 @@ bool WordParam(const KeyObject& key, DWORD param, std::uint32_t& value) {
     case KP_PADDING: value = session.padding; return true;
     case KP_MODE: value = session.mode; return true;
     case KP_MODE_BITS: value = session.modeBits; return true;
-    case KP_PERMISSIONS: value = key.head.permissions; return true;
+    case KP_PERMISSIONS: value = ReportedPermissions(key.head); return true;
     case KP_ALGID: value = key.head.algorithm; return true;
     case KP_BLOCKLEN: value = key.IsRsa() ? key.rsa.keyLength : session.blockLength * 8; return true;
     case KP_KEYLEN: value = key.IsRsa() ? key.rsa.keyLength : session.maxLength; return true;

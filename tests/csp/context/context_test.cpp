@@ -138,6 +138,55 @@ TEST(Container, CreatingAnExistingContainerFails) {
   EXPECT_EQ(ValueSize(ContainerValues(name), "RandSeed"), 20u) << "the existing container is untouched";
 }
 
+// The names PP_ENUMCONTAINERS lists for a context.
+std::vector<std::string> ListedContainers(HCRYPTPROV provider) {
+  std::vector<std::string> names;
+  for (DWORD flags = CRYPT_FIRST;; flags = 0) {
+    char name[MAX_PATH];
+    DWORD length = sizeof name;
+    if (!CryptGetProvParam(provider, PP_ENUMCONTAINERS, reinterpret_cast<BYTE*>(name), &length, flags)) break;
+    names.emplace_back(name);
+  }
+  return names;
+}
+
+// A container released before any pair was made opens again without pairs,
+// is listed, can be deleted and then made again, in the user's and the
+// machine's key sets.
+TEST(Container, EmptyContainerOpensListsDeletesAndIsMadeAgain) {
+  ContainerCleanup cleanup;
+  for (DWORD machine : {DWORD{0}, DWORD{CRYPT_MACHINE_KEYSET}}) {
+    SCOPED_TRACE(machine ? "machine" : "user");
+    const std::string name = cleanup.Add("empty-", machine);
+    HCRYPTPROV provider = 0;
+    ASSERT_TRUE(CreateContainer(name, machine, IDNO, provider)) << std::hex << GetLastError();
+    ASSERT_TRUE(CryptReleaseContext(provider, 0));
+
+    ASSERT_TRUE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, machine))
+        << std::hex << GetLastError();
+    HCRYPTKEY key = 0;
+    EXPECT_FALSE(CryptGetUserKey(provider, AT_KEYEXCHANGE, &key));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_NO_KEY));
+    const auto listed = ListedContainers(provider);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), name), listed.end());
+    CryptReleaseContext(provider, 0);
+
+    HCRYPTPROV deleted = 0x1234;
+    ASSERT_TRUE(CryptAcquireContextA(&deleted, name.c_str(), kOurProvider, PROV_RSA_FULL, machine | CRYPT_DELETEKEYSET))
+        << std::hex << GetLastError();
+    EXPECT_EQ(deleted, 0u);
+    EXPECT_TRUE(ContainerValues(name, machine != 0).empty());
+    EXPECT_FALSE(Opens(name, machine));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
+
+    ASSERT_TRUE(CreateContainer(name, machine, IDNO, provider)) << std::hex << GetLastError();
+    ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 512 << 16, &key));
+    CryptDestroyKey(key);
+    CryptReleaseContext(provider, 0);
+    EXPECT_TRUE(Opens(name, machine));
+  }
+}
+
 TEST(Container, MachineContainersLiveUnderMachineKeys) {
   ContainerCleanup cleanup;
   const std::string name = cleanup.Add("machine-", CRYPT_MACHINE_KEYSET);
@@ -186,6 +235,78 @@ TEST(Context, VerifyOnlyContextsKeepPairsInMemory) {
   CryptDestroyKey(user);
   CryptDestroyKey(pair);
   EXPECT_TRUE(CryptReleaseContext(provider, 0));
+}
+
+// A machine context says so; a user's does not.
+TEST(Context, KeySetTypeTellsMachineFromUser) {
+  for (DWORD machine : {DWORD{0}, DWORD{CRYPT_MACHINE_KEYSET}}) {
+    HCRYPTPROV provider = 0;
+    ASSERT_TRUE(CryptAcquireContextA(&provider, nullptr, kOurProvider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT | machine));
+    DWORD type = 0xEEEE, length = sizeof type;
+    EXPECT_TRUE(CryptGetProvParam(provider, PP_KEYSET_TYPE, reinterpret_cast<BYTE*>(&type), &length, 0));
+    EXPECT_EQ(type, machine);
+    CryptReleaseContext(provider, 0);
+  }
+}
+
+DWORD Permissions(HCRYPTKEY key) {
+  DWORD value = 0, length = sizeof value;
+  EXPECT_TRUE(CryptGetKeyParam(key, KP_PERMISSIONS, reinterpret_cast<BYTE*>(&value), &length, 0));
+  return value;
+}
+
+// KP_PERMISSIONS tells whether a pair can leave the provider, when it is
+// made and when it is read back from its container; export agrees.
+TEST(Context, PermissionsOfStoredPairsTellWhetherTheyExport) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("permissions-");
+  const DWORD withoutExport = 0xFFFFFFFF & ~static_cast<DWORD>(CRYPT_EXPORT);
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CreateContainer(name, 0, IDNO, provider));
+  HCRYPTKEY exchange = 0, signature = 0;
+  ASSERT_TRUE(CryptGenKey(provider, AT_KEYEXCHANGE, 512 << 16 | CRYPT_EXPORTABLE, &exchange));
+  ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 512 << 16, &signature));
+  EXPECT_EQ(Permissions(exchange), 0xFFFFFFFFu);
+  EXPECT_EQ(Permissions(signature), withoutExport);
+  CryptDestroyKey(exchange);
+  CryptDestroyKey(signature);
+  CryptReleaseContext(provider, 0);
+
+  ASSERT_TRUE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, 0));
+  ASSERT_TRUE(CryptGetUserKey(provider, AT_KEYEXCHANGE, &exchange));
+  ASSERT_TRUE(CryptGetUserKey(provider, AT_SIGNATURE, &signature));
+  EXPECT_EQ(Permissions(exchange), 0xFFFFFFFFu);
+  EXPECT_EQ(Permissions(signature), withoutExport);
+  DWORD length = 0;
+  EXPECT_TRUE(CryptExportKey(exchange, 0, PRIVATEKEYBLOB, 0, nullptr, &length));
+  EXPECT_FALSE(CryptExportKey(signature, 0, PRIVATEKEYBLOB, 0, nullptr, &length));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEY_STATE));
+  CryptDestroyKey(exchange);
+  CryptDestroyKey(signature);
+  CryptReleaseContext(provider, 0);
+}
+
+// A pair read back from its container decrypts what its public key
+// encrypted in an earlier context.
+TEST(Context, StoredExchangePairDecrypts) {
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("decrypt-");
+  HCRYPTPROV provider = 0;
+  ASSERT_TRUE(CreateContainer(name, 0, IDNO, provider));
+  HCRYPTKEY key = 0;
+  ASSERT_TRUE(CryptGenKey(provider, AT_KEYEXCHANGE, 1024 << 16, &key));
+  BYTE buffer[128] = "a message for the stored pair";
+  DWORD length = 29;
+  ASSERT_TRUE(CryptEncrypt(key, 0, TRUE, CRYPT_OAEP, buffer, &length, sizeof buffer)) << std::hex << GetLastError();
+  CryptDestroyKey(key);
+  CryptReleaseContext(provider, 0);
+
+  ASSERT_TRUE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, 0));
+  ASSERT_TRUE(CryptGetUserKey(provider, AT_KEYEXCHANGE, &key));
+  ASSERT_TRUE(CryptDecrypt(key, 0, TRUE, CRYPT_OAEP, buffer, &length)) << std::hex << GetLastError();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), length), "a message for the stored pair");
+  CryptDestroyKey(key);
+  CryptReleaseContext(provider, 0);
 }
 
 TEST(Context, ThreadsAcquireGenerateAndReleaseTogether) {

@@ -50,9 +50,19 @@ TEST_F(KeysTest, GenerationFlagAndLengthRules) {
     DWORD flags;
     DWORD error;  // 0: accepted
   } cases[] = {
-      {CALG_DES, 56 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      // The DES family takes the length the algorithm list announces (parity
+      // bits not counted) as well as the whole key's, and nothing else.
+      {CALG_DES, 56 << 16, 0},
+      {CALG_DES, 64 << 16, 0},
       {CALG_DES, 0, 0},
+      {CALG_DES, 55 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      {CALG_DES, 57 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_3DES_112, 0, 0},
+      {CALG_3DES_112, 112 << 16, 0},
+      {CALG_3DES_112, 168 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      {CALG_3DES, 168 << 16, 0},
+      {CALG_3DES, 192 << 16, 0},
+      {CALG_3DES, 112 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_AES_256, 128 << 16, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_RC4, CRYPT_CREATE_SALT, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {CALG_RC4, 40 << 16, 0},
@@ -143,6 +153,36 @@ TEST_F(KeysTest, ParameterRules) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA));
   EXPECT_EQ(small, 3u);
   for (HCRYPTKEY key : {aes, rc4, pair}) CPDestroyKey(provider_, key);
+}
+
+// A key reports the right to be exported only when it can be: setting the
+// bit does not make a key exportable, nor does it make it claim to be.
+TEST_F(KeysTest, PermissionsClaimExportOnlyForExportableKeys) {
+  const struct {
+    ALG_ID algorithm;
+    DWORD flags;
+    DWORD permissions;
+  } cases[] = {
+      {AT_KEYEXCHANGE, 512 << 16 | CRYPT_EXPORTABLE, 0xFFFFFFFF},
+      {AT_SIGNATURE, 512 << 16, 0xFFFFFFFF & ~static_cast<DWORD>(CRYPT_EXPORT)},
+      {CALG_RC4, CRYPT_EXPORTABLE, 0xFFFFFFFF},
+      {CALG_AES_128, 0, 0xFFFFFFFF & ~static_cast<DWORD>(CRYPT_EXPORT)},
+  };
+  for (const auto& c : cases) {
+    const HCRYPTKEY key = Gen(c.algorithm, c.flags);
+    ASSERT_NE(key, 0u);
+    EXPECT_EQ(Word(key, KP_PERMISSIONS), c.permissions) << std::hex << c.algorithm;
+    HCRYPTKEY copy = 0;
+    ASSERT_TRUE(CPDuplicateKey(provider_, key, nullptr, 0, &copy));
+    EXPECT_EQ(Word(copy, KP_PERMISSIONS), c.permissions) << std::hex << c.algorithm;
+    DWORD all = 0xFFFFFFFF;
+    ASSERT_TRUE(CPSetKeyParam(provider_, key, KP_PERMISSIONS, reinterpret_cast<BYTE*>(&all), 0));
+    EXPECT_EQ(Word(key, KP_PERMISSIONS), c.permissions) << std::hex << c.algorithm;
+    DWORD readOnly = CRYPT_READ;
+    ASSERT_TRUE(CPSetKeyParam(provider_, key, KP_PERMISSIONS, reinterpret_cast<BYTE*>(&readOnly), 0));
+    EXPECT_EQ(Word(key, KP_PERMISSIONS), static_cast<DWORD>(CRYPT_READ));
+    for (HCRYPTKEY k : {key, copy}) CPDestroyKey(provider_, k);
+  }
 }
 
 TEST_F(KeysTest, DuplicateRestartsTheChainAtTheIv) {

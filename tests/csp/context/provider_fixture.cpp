@@ -25,7 +25,8 @@ ContainerCleanup::~ContainerCleanup() {
     HCRYPTPROV provider = 0;
     if (CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_DELETEKEYSET | machine))
       continue;
-    // A container without key pairs cannot be opened, so not deleted either.
+    // A container left unreadable (a test that removed its cache entry, or
+    // a failed test) is removed by hand.
     DeleteRegistryTree(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
                        std::string("Software\\Microsoft\\Cryptography\\") + (machine ? "MachineKeys\\" : "UserKeys\\") + name);
     if (tv::csp::AcquirePasswordCache()) {

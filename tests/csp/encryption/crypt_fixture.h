@@ -32,7 +32,7 @@ class CryptFixture : public testing::Test {
   // flags) whose key buffer starts with `bytes`, or a fixed pattern when
   // bytes is empty; IV zero, chaining at its start.
   HCRYPTKEY Key(ALG_ID algorithm, const Bytes& bytes = {}, DWORD flags = 0);
-  // An RSA key record without numbers: enough to be refused.
+  // An RSA signature key record without numbers: enough to be refused.
   HCRYPTKEY RsaKey();
   void SetParam(HCRYPTKEY key, DWORD param, DWORD value);
   DWORD BlockLength(HCRYPTKEY key);

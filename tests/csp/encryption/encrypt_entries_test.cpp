@@ -313,11 +313,12 @@ TEST_F(EncryptionTest, HandlesFlagsAndLengthPointerAreChecked) {
   } cases[] = {
       {"no provider", 0, key, 0, 0, true, static_cast<DWORD>(NTE_BAD_UID)},
       {"no key", provider_, 0, 0, 0, true, static_cast<DWORD>(NTE_BAD_KEY)},
-      {"RSA key", provider_, rsa, 0, 0, true, static_cast<DWORD>(NTE_BAD_KEY)},
+      {"RSA signature key", provider_, rsa, 0, 0, true, static_cast<DWORD>(NTE_BAD_KEY)},
       {"destroyed key", provider_, gone, 0, 0, true, static_cast<DWORD>(NTE_BAD_KEY)},
       {"key handle as hash", provider_, key, key, 0, true, static_cast<DWORD>(NTE_BAD_HASH)},
       {"unknown hash handle", provider_, key, 0x1234, 0, true, static_cast<DWORD>(NTE_BAD_HASH)},
       {"flags", provider_, key, 0, 1, true, static_cast<DWORD>(NTE_BAD_FLAGS)},
+      {"OAEP with a session key", provider_, key, 0, CRYPT_OAEP, true, static_cast<DWORD>(NTE_BAD_FLAGS)},
       {"no length pointer", provider_, key, 0, 0, false, ERROR_INVALID_PARAMETER},
   };
   const Bytes plain = Sequence(16);

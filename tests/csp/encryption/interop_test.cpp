@@ -200,8 +200,12 @@ struct Algorithm {
 
 constexpr Algorithm kAlgorithms[] = {
     {"DES", CALG_DES, 0, 0, false, CALG_SHA1},
+    {"DES 56, as announced", CALG_DES, 56 << 16, 0, false, CALG_SHA1},
+    {"DES 64", CALG_DES, 64 << 16, 0, false, CALG_MD5},
     {"3DES", CALG_3DES, 0, 0, false, CALG_SHA1},
+    {"3DES 168, as announced", CALG_3DES, 168 << 16, 0, false, CALG_SHA1},
     {"3DES 112", CALG_3DES_112, 0, 0, false, CALG_SHA1},
+    {"3DES 112, as announced", CALG_3DES_112, 112 << 16, 0, false, CALG_MD5},
     {"RC2 128", CALG_RC2, 0, 0, false, CALG_SHA1},
     {"RC2 40, zero salt", CALG_RC2, 40 << 16, 0, false, CALG_SHA1},
     {"RC2 40, zero salt, effective 64", CALG_RC2, 40 << 16, 64, false, CALG_SHA1},
@@ -239,6 +243,33 @@ TEST_F(InteropTest, DerivedKeysEncryptAndDecryptAlike) {
       if (!block) break;  // the stream cipher has no modes
     }
   }
+}
+
+// Every length our algorithm list announces for a cipher (minimum, default
+// and maximum) makes and derives a key of that algorithm.
+TEST_F(InteropTest, EveryAnnouncedCipherLengthMakesAKey) {
+  int ciphers = 0;
+  for (DWORD flags = CRYPT_FIRST;; flags = 0) {
+    PROV_ENUMALGS_EX record{};
+    DWORD length = sizeof record;
+    if (!CryptGetProvParam(Ours(), PP_ENUMALGS_EX, reinterpret_cast<BYTE*>(&record), &length, flags)) break;
+    if (GET_ALG_CLASS(record.aiAlgid) != ALG_CLASS_DATA_ENCRYPT) continue;
+    ++ciphers;
+    for (DWORD bits : {record.dwMinLen, record.dwDefaultLen, record.dwMaxLen}) {
+      SCOPED_TRACE(testing::Message() << record.szName << ", " << bits << " bits");
+      HCRYPTKEY made = 0;
+      EXPECT_TRUE(CryptGenKey(Ours(), record.aiAlgid, bits << 16, &made)) << std::hex << GetLastError();
+      Key generated(made);
+      ALG_ID algorithm = 0;
+      length = sizeof algorithm;
+      EXPECT_TRUE(CryptGetKeyParam(made, KP_ALGID, reinterpret_cast<BYTE*>(&algorithm), &length, 0));
+      EXPECT_EQ(algorithm, record.aiAlgid);
+      Key derived = Derive(Ours(), record.aiAlgid, bits << 16, CALG_SHA_512);
+      EXPECT_NE(derived.Handle(), 0u);
+    }
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+  EXPECT_EQ(ciphers, 8);
 }
 
 // One block of the peer's ECB: the block cipher alone.

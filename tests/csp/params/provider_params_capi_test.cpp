@@ -126,6 +126,22 @@ TEST(ProviderParamsThroughCryptoApi, FixedAnswers) {
             static_cast<DWORD>(NTE_BAD_TYPE));
 }
 
+// What clients ask before they make keys, answered as the platform's
+// provider answers, for a user's and a machine's key set.
+TEST(ProviderParamsThroughCryptoApi, KeyQuestionsAnsweredAsByThePlatform) {
+  for (DWORD machine : {DWORD{0}, DWORD{CRYPT_MACHINE_KEYSET}}) {
+    Context ours(kOurProvider, nullptr, CRYPT_VERIFYCONTEXT | machine);
+    Context platform(kEnhancedProvider, nullptr, CRYPT_VERIFYCONTEXT | machine);
+    ASSERT_NE(ours.get(), 0u) << std::hex << GetLastError();
+    ASSERT_NE(platform.get(), 0u) << std::hex << GetLastError();
+    for (DWORD param : {DWORD{PP_KEYSPEC}, DWORD{PP_KEYSET_TYPE}, DWORD{PP_SIG_KEYSIZE_INC},
+                        DWORD{PP_KEYX_KEYSIZE_INC}, DWORD{PP_KEYSTORAGE}}) {
+      EXPECT_EQ(Word(ours.get(), param), Word(platform.get(), param)) << "param " << param << " machine " << machine;
+    }
+    EXPECT_EQ(Word(ours.get(), PP_KEYSET_TYPE), machine);
+  }
+}
+
 TEST(ProviderParamsThroughCryptoApi, AlgorithmRecordsHaveThePlatformsShape) {
   Context ours(kOurProvider, nullptr, CRYPT_VERIFYCONTEXT);
   Context enhanced(kEnhancedProvider, nullptr, CRYPT_VERIFYCONTEXT);

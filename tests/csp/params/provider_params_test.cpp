@@ -200,6 +200,14 @@ TEST_F(ProviderParamsTest, FixedAnswersFollowTheSizeRule) {
       // In-process the provider's module is this test program, which has no
       // version resource to read.
       {PP_VERSION, {0, 0, 0, 0}},
+      // What clients ask before they make keys: the key specs, the step of
+      // pair lengths, a user's (not the machine's) key set, and key-set
+      // security as the way containers are protected.
+      {PP_KEYSPEC, {AT_KEYEXCHANGE | AT_SIGNATURE, 0, 0, 0}},
+      {PP_SIG_KEYSIZE_INC, {8, 0, 0, 0}},
+      {PP_KEYX_KEYSIZE_INC, {8, 0, 0, 0}},
+      {PP_KEYSET_TYPE, {0, 0, 0, 0}},
+      {PP_KEYSTORAGE, {CRYPT_SEC_DESCR, 0, 0, 0}},
   };
   for (const auto& c : cases) {
     const DWORD size = static_cast<DWORD>(c.value.size());
@@ -277,13 +285,13 @@ TEST_F(ProviderParamsTest, GetFlagAndParameterRules) {
       {PP_ENUMCONTAINERS, CRYPT_FIRST | CRYPT_MACHINE_KEYSET, static_cast<DWORD>(NTE_BAD_FLAGS)},
       // Unknown and write-only parameters.
       {0, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
-      {39, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
+      {99, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
       {0xFFFFFFFF, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
       {PP_KEYSET_SEC_DESCR, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
       {PP_UNIQUE_CONTAINER, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
       {PP_KEYEXCHANGE_PIN, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
       {PP_SIGNATURE_PIN, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
-      {PP_KEYX_KEYSIZE_INC, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
+      {PP_KEYSPEC, CRYPT_FIRST, static_cast<DWORD>(NTE_BAD_FLAGS)},
       // No hardware generator behind a software backend.
       {PP_USE_HARDWARE_RNG, 0, static_cast<DWORD>(NTE_BAD_TYPE)},
   };

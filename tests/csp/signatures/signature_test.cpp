@@ -320,4 +320,33 @@ TEST_F(SignatureTest, RemovedKeyReloadsTheContainerBeforeSigning) {
   EXPECT_EQ(own.context().signatureKey, nullptr);
 }
 
+// Decryption uses the private key as signing does: with the Key gone the
+// container is read again first, and a refused reload refuses decryption.
+TEST_F(SignatureTest, RemovedKeyReloadsTheContainerBeforeDecrypting) {
+  tvtest::MemoryContainer container;
+  tvtest::InProcessProvider own;
+  tvtest::AttachMemoryContainer(own.context(), container);
+  const HCRYPTKEY pair = own.GenKey(AT_KEYEXCHANGE, 512 << 16);
+  ASSERT_NE(pair, 0u);
+  const Bytes message(20, 0x42);
+  Bytes buffer = message;
+  buffer.resize(64);
+  DWORD length = static_cast<DWORD>(message.size());
+  ASSERT_TRUE(CPEncrypt(own.handle(), pair, 0, TRUE, 0, buffer.data(), &length, 64)) << std::hex << GetLastError();
+  const Bytes cipher = buffer;
+
+  container.keyPresent = false;
+  length = 64;
+  ASSERT_TRUE(CPDecrypt(own.handle(), pair, 0, TRUE, 0, buffer.data(), &length)) << std::hex << GetLastError();
+  EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + length), message);
+  EXPECT_EQ(container.recordReads, 1) << "the removed Key's container is read again";
+
+  container.readError = ERROR_CANCELLED;  // the user cancels the PIN dialog
+  buffer = cipher;
+  length = 64;
+  EXPECT_FALSE(CPDecrypt(own.handle(), pair, 0, TRUE, 0, buffer.data(), &length));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANCELLED));
+  EXPECT_EQ(buffer, cipher);
+}
+
 }  // namespace

@@ -215,16 +215,25 @@ TEST(RegistryBackend, DeleteRemovesTheKeyAndTheCacheEntry) {
   EXPECT_FALSE(c.Open());
 }
 
-TEST(RegistryBackend, ContainerKeysWithoutAPrivateRecordAreNotItsContainers) {
+// A container key is this backend's when it holds a private record, or,
+// still without pairs, when the password cache holds the entry this backend
+// made for it and no other backend's mark is there.
+TEST(RegistryBackend, ContainerKeysAreItsOwnByARecordOrByTheCacheEntry) {
   const struct {
     const char* name;
     std::vector<const char*> values;
+    bool cached;
     bool opens;
   } cases[] = {
-      {"no values", {}, false},
-      {"public records only", {"EPbK", "SPbK", "EExport"}, false},
-      {"exchange private record", {"EPvK"}, true},
-      {"signature private record", {"SPvK"}, true},
+      {"no values, cache entry", {}, true, true},
+      {"seed only, cache entry", {"RandSeed"}, true, true},
+      {"public records only, cache entry", {"EPbK", "SPbK", "EExport"}, true, true},
+      {"no values, no cache entry", {}, false, false},
+      {"exchange private record", {"EPvK"}, true, true},
+      {"signature private record", {"SPvK"}, true, true},
+      {"Protected Storage container", {"PSKEYS", "RandSeed"}, true, false},
+      {"Protected Storage pair", {"PSKEYS", "ExchTypeSubtype", "EPbK"}, true, false},
+      {"Key container", {"ESmart"}, true, false},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
@@ -236,12 +245,54 @@ TEST(RegistryBackend, ContainerKeysWithoutAPrivateRecordAreNotItsContainers) {
     const std::uint8_t value[4] = {1, 2, 3, 4};
     for (const char* valueName : test.values) RegSetValueExA(key, valueName, 0, REG_BINARY, value, sizeof value);
     RegCloseKey(key);
-    ASSERT_TRUE(tvtest::CachePassword(name.str(), kProtection));
+    if (test.cached) {
+      ASSERT_TRUE(tvtest::CachePassword(name.str(), kProtection));
+    }
 
     RegistryContainer c(name, 0);
     EXPECT_TRUE(c.ops.ContainerExists(c.storage, name.c_str()));
     EXPECT_EQ(c.Open(), test.opens);
   }
+}
+
+// A container created and closed without pairs opens again, reads as
+// empty, and is deleted with its cache entry.
+TEST(RegistryBackend, EmptyContainerOpensReadsEmptyAndDeletes) {
+  ScopedContainerName name;
+  RegistryContainer c(name, 0);
+  ASSERT_TRUE(c.Create(kProtection));
+  const std::uint8_t seed[20] = {};
+  ASSERT_TRUE(c.Close(seed));
+  ASSERT_TRUE(c.Open());
+  for (RecordSlot slot : {RecordSlot::ExchangePrivate, RecordSlot::SignaturePrivate}) {
+    DWORD length = 0;
+    SetLastError(0x1234);
+    EXPECT_FALSE(c.ops.ReadKeyContainer(c.storage, slot, nullptr, nullptr, &length));
+    EXPECT_EQ(GetLastError(), 0u);
+  }
+  ASSERT_TRUE(c.Close());
+  ASSERT_TRUE(c.Open(true));
+  EXPECT_TRUE(c.ops.DeleteKeyContainer(c.storage));
+  EXPECT_FALSE(tvtest::RegistryKeyExists(c.KeyPath()));
+  EXPECT_EQ(tvtest::CachedPassword(name.str()), std::nullopt);
+}
+
+// Empty containers of one name in both roots share the cache entry: deleting
+// one keeps it for the other.
+TEST(RegistryBackend, EmptyContainerInTheOtherRootKeepsTheSharedEntry) {
+  ScopedContainerName name;
+  RegistryContainer user(name, 0);
+  RegistryContainer machine(name, 1);
+  ASSERT_TRUE(user.Create(kProtection));
+  ASSERT_TRUE(machine.Create(kProtection));
+  ASSERT_TRUE(user.Close());
+  ASSERT_TRUE(machine.Close());
+  ASSERT_TRUE(user.Open(true));
+  ASSERT_TRUE(user.ops.DeleteKeyContainer(user.storage));
+  EXPECT_TRUE(tvtest::CachedPassword(name.str()).has_value());
+  ASSERT_TRUE(machine.Open(true));
+  ASSERT_TRUE(machine.ops.DeleteKeyContainer(machine.storage));
+  EXPECT_EQ(tvtest::CachedPassword(name.str()), std::nullopt);
 }
 
 TEST(RegistryBackend, OpenFailsWithoutTheCacheEntry) {
