@@ -70,6 +70,7 @@ bool EndContainer(ProtectedRecord& record) {
 // Makes the opened or created container current: its key, its protection
 // key (the tag of its name) and the name of its items.
 bool BeginContainer(ProtectedRecord& record, RegistryKey& key, const char* name) {
+  if (std::strlen(name) >= kContainerNameBufferSize) return FailWith(ERROR_INVALID_PARAMETER);
   const std::size_t converted = std::mbstowcs(record.itemName, name, kContainerNameBufferSize);
   if (converted == static_cast<std::size_t>(-1) || converted >= kContainerNameBufferSize)
     return FailWith(ERROR_INVALID_PARAMETER);
@@ -137,11 +138,20 @@ bool POpenKeyContainer(StorageRecord* storage, const char* name, bool forDelete)
   return true;
 }
 
+// The items of a container are named by its name alone, so the user's and
+// the machine's container of one name would share them: each would
+// overwrite or delete the other's private keys.
+bool SharesItemsWithOtherRoot(const ProtectedRecord& record, const char* name) {
+  return OtherRootHolds(record.location, name, IsProtectedStorageContainer);
+}
+
 // The item type and subtypes are made once per service and then reused;
-// they stay when the container is deleted.
+// they stay when the container is deleted. A name whose items are taken by
+// the other root's container is refused with NTE_EXISTS.
 bool PCreateKeyContainer(StorageRecord* storage, const char* name, const std::uint8_t*) {
   ProtectedRecord& record = Record(storage);
   EndContainer(record);
+  if (SharesItemsWithOtherRoot(record, name)) return FailWith(static_cast<DWORD>(NTE_EXISTS));
   ContainerPath path;
   RegistryKey key;
   bool created = false;
@@ -174,14 +184,16 @@ bool DeleteItem(const GUID& subtype, const wchar_t* name) {
 }
 
 // The items go first: a container whose item could not be deleted keeps
-// its registry key, so that it can still be found and deleted again.
+// its registry key, so that it can still be found and deleted again. Items
+// that the other root's container of the same name uses stay.
 bool PDeleteKeyContainer(StorageRecord* storage) {
   ProtectedRecord& record = Record(storage);
   if (!record.HasContainer()) return FailWith(ERROR_INVALID_HANDLE);
   ContainerPath path;
   if (!path.Build(record.location, record.containerName)) return false;
   const bool itemsDeleted =
-      DeleteItem(kSignatureKeySubtype, record.itemName) && DeleteItem(kExchangeKeySubtype, record.itemName);
+      SharesItemsWithOtherRoot(record, record.containerName) ||
+      (DeleteItem(kSignatureKeySubtype, record.itemName) && DeleteItem(kExchangeKeySubtype, record.itemName));
   const DWORD error = GetLastError();
   if (!EndContainer(record)) return false;
   if (!itemsDeleted) return FailWith(error);

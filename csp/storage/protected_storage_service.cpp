@@ -125,13 +125,13 @@ bool ReleaseProtectedStorage() {
     --OpenCount;
     return true;
   }
-  // Someone else still holding the provider keeps the binding (and the
-  // storage open) rather than pulling the library from under them.
-  if (Service.release(Service.provider) != 0) return FailWith(ERROR_BUSY);
+  // Our reference is given up either way. When others still hold the
+  // provider, its code stays loaded for them.
+  const ULONG othersHolding = Service.release(Service.provider);
   OpenCount = 0;
   const HMODULE library = Service.library;
   Service = ServiceBinding();
-  return FreeLibrary(library) != FALSE;
+  return othersHolding != 0 || FreeLibrary(library) != FALSE;
 }
 
 HRESULT CreateKeyItemTypes() {

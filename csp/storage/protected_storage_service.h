@@ -38,8 +38,8 @@ inline constexpr DWORD kConfirmNone = 1;     // PST_CF_NONE
 // False (last error set) when the service is missing or unusable; the
 // reason is in the trace log.
 bool AcquireProtectedStorage();
-// Uncounts one; false when none was counted, references to the provider
-// remain, or freeing pstorec.dll failed.
+// Uncounts one; false when none was counted or freeing pstorec.dll failed.
+// The library stays loaded while others still hold the provider.
 bool ReleaseProtectedStorage();
 
 // Creates the item type and both subtypes; those that exist already are

@@ -7,6 +7,7 @@
 #include <wincrypt.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "csp/storage/stored_key_record.h"
@@ -125,38 +126,42 @@ class ProtectedStorageTest : public testing::Test {
   ScopedContainerName name_;
 };
 
+// The user's and the machine's containers alike.
 TEST_F(ProtectedStorageTest, PairsGoToTheRegistryAndToItems) {
   const Pair exchange = MakePair(1024, 1), signature = MakePair(1024, 2);
-  {
-    ProtectedContainer c(name_);
-    ASSERT_TRUE(c.Create());
-    EXPECT_EQ(c.Raw("PSKEYS"), Bytes({1, 0, 0, 0}));
-    ASSERT_TRUE(c.WritePair(RecordSlot::ExchangePublic, RecordSlot::ExchangePrivate, exchange));
-    ASSERT_TRUE(c.WritePair(RecordSlot::SignaturePublic, RecordSlot::SignaturePrivate, signature));
-    const std::uint8_t seed[20] = {9};
-    ASSERT_TRUE(c.Close(seed));
+  for (DWORD machine : {0u, 1u}) {
+    ScopedContainerName name;
+    {
+      ProtectedContainer c(name, machine);
+      ASSERT_TRUE(c.Create());
+      EXPECT_EQ(c.Raw("PSKEYS"), Bytes({1, 0, 0, 0}));
+      ASSERT_TRUE(c.WritePair(RecordSlot::ExchangePublic, RecordSlot::ExchangePrivate, exchange));
+      ASSERT_TRUE(c.WritePair(RecordSlot::SignaturePublic, RecordSlot::SignaturePrivate, signature));
+      const std::uint8_t seed[20] = {9};
+      ASSERT_TRUE(c.Close(seed));
 
-    // Public records obscured in one keystream, "SPbK" after "EPbK".
-    const Bytes stream = KeystreamOf(name_.str(), 2 * 156);
-    EXPECT_EQ(c.Raw("EPbK"), tvtest::Xor(exchange.publicRecord, stream, 0));
-    EXPECT_EQ(c.Raw("SPbK"), tvtest::Xor(signature.publicRecord, stream, 156));
-    EXPECT_EQ(c.Raw("ExchTypeSubtype"), Identity(tvtest::kExchangeSubtype));
-    EXPECT_EQ(c.Raw("SigTypeSubtype"), Identity(tvtest::kSignatureSubtype));
-    EXPECT_EQ(c.Raw("EPvK"), std::nullopt);
-    EXPECT_EQ(c.Raw("SPvK"), std::nullopt);
-    EXPECT_EQ(c.Raw("RandSeed")->size(), 20u);
+      // Public records obscured in one keystream, "SPbK" after "EPbK".
+      const Bytes stream = KeystreamOf(name.str(), 2 * 156);
+      EXPECT_EQ(c.Raw("EPbK"), tvtest::Xor(exchange.publicRecord, stream, 0));
+      EXPECT_EQ(c.Raw("SPbK"), tvtest::Xor(signature.publicRecord, stream, 156));
+      EXPECT_EQ(c.Raw("ExchTypeSubtype"), Identity(tvtest::kExchangeSubtype));
+      EXPECT_EQ(c.Raw("SigTypeSubtype"), Identity(tvtest::kSignatureSubtype));
+      EXPECT_EQ(c.Raw("EPvK"), std::nullopt);
+      EXPECT_EQ(c.Raw("SPvK"), std::nullopt);
+      EXPECT_EQ(c.Raw("RandSeed"), Bytes(std::begin(seed), std::end(seed)));
+    }
+    EXPECT_EQ(standIn_.Item(tvtest::kExchangeSubtype, name.str()), tvtest::ItemBlock(exchange.privateRecord));
+    EXPECT_EQ(standIn_.Item(tvtest::kSignatureSubtype, name.str()), tvtest::ItemBlock(signature.privateRecord));
+
+    ProtectedContainer c(name, machine);
+    ASSERT_TRUE(c.Open());
+    std::uint8_t exportable = 0;
+    EXPECT_EQ(c.Read(RecordSlot::ExchangePrivate, &exportable), exchange.privateRecord) << "machine " << machine;
+    EXPECT_EQ(exportable, 1);
+    EXPECT_EQ(c.Read(RecordSlot::SignaturePrivate), signature.privateRecord);
+    EXPECT_EQ(c.Read(RecordSlot::SignaturePublic), signature.publicRecord);
+    EXPECT_TRUE(c.Close());
   }
-  EXPECT_EQ(standIn_.Item(tvtest::kExchangeSubtype, name_.str()), tvtest::ItemBlock(exchange.privateRecord));
-  EXPECT_EQ(standIn_.Item(tvtest::kSignatureSubtype, name_.str()), tvtest::ItemBlock(signature.privateRecord));
-
-  ProtectedContainer c(name_);
-  ASSERT_TRUE(c.Open());
-  std::uint8_t exportable = 0;
-  EXPECT_EQ(c.Read(RecordSlot::ExchangePrivate, &exportable), exchange.privateRecord);
-  EXPECT_EQ(exportable, 1);
-  EXPECT_EQ(c.Read(RecordSlot::SignaturePrivate), signature.privateRecord);
-  EXPECT_EQ(c.Read(RecordSlot::SignaturePublic), signature.publicRecord);
-  EXPECT_TRUE(c.Close());
 }
 
 TEST_F(ProtectedStorageTest, SizeQueryOfAPrivateSlotIsFiveTimesItsPublicRecord) {
@@ -280,6 +285,37 @@ TEST_F(ProtectedStorageTest, DeletingRemovesItemsAndKeyEvenWhenItemsAreGone) {
     EXPECT_EQ(standIn_.Item(tvtest::kExchangeSubtype, name.str()), std::nullopt);
     EXPECT_EQ(standIn_.Item(tvtest::kSignatureSubtype, name.str()), std::nullopt);
   }
+}
+
+// The user's and the machine's container of one name would name the same
+// items: a second one is refused, and deleting one keeps what the other
+// (made before this rule) still uses.
+TEST_F(ProtectedStorageTest, SameNameInTheOtherRootKeepsItsKeys) {
+  const Pair pair = MakePair(512, 12);
+  ProtectedContainer user(name_, 0);
+  ASSERT_TRUE(user.Create());
+  ASSERT_TRUE(user.WritePair(RecordSlot::ExchangePublic, RecordSlot::ExchangePrivate, pair));
+  ASSERT_TRUE(user.Close());
+
+  ProtectedContainer machine(name_, 1);
+  EXPECT_FALSE(machine.Create());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_EXISTS));
+  EXPECT_FALSE(tvtest::RegistryKeyExists(machine.KeyPath()));
+
+  // A machine container of the same name from before: the user's deletion
+  // leaves the items.
+  const tvtest::ContainerKeyPath machineKey = machine.KeyPath();
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(machineKey.root, machineKey.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  const BYTE mark[4] = {1, 0, 0, 0};
+  RegSetValueExA(key, "PSKEYS", 0, REG_BINARY, mark, sizeof mark);
+  RegCloseKey(key);
+  ASSERT_TRUE(user.Open(true));
+  EXPECT_TRUE(user.Delete());
+  EXPECT_FALSE(tvtest::RegistryKeyExists(user.KeyPath()));
+  EXPECT_EQ(standIn_.Item(tvtest::kExchangeSubtype, name_.str()), tvtest::ItemBlock(pair.privateRecord));
 }
 
 // Items that are not whole ItemBlocks are refused without reading past
