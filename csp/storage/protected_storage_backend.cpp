@@ -71,8 +71,8 @@ bool EndContainer(ProtectedRecord& record) {
 // key (the tag of its name) and the name of its items.
 bool BeginContainer(ProtectedRecord& record, RegistryKey& key, const char* name) {
   if (std::strlen(name) >= kContainerNameBufferSize) return FailWith(ERROR_INVALID_PARAMETER);
-  const std::size_t converted = std::mbstowcs(record.itemName, name, kContainerNameBufferSize);
-  if (converted == static_cast<std::size_t>(-1) || converted >= kContainerNameBufferSize)
+  // Never more characters than bytes: the item name fits, terminated.
+  if (std::mbstowcs(record.itemName, name, kContainerNameBufferSize) == static_cast<std::size_t>(-1))
     return FailWith(ERROR_INVALID_PARAMETER);
   if (!ContainerTag(name, std::span<std::uint8_t, kContainerTagSize>(record.protectionKey.bytes, kContainerTagSize)))
     return false;
