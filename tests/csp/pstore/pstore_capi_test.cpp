@@ -156,6 +156,23 @@ TEST_F(ProtectedStorageContainers, ContainerWithoutKeysOpensAgainAndIsDeleted) {
   EXPECT_TRUE(ContainerValues(name).empty());
 }
 
+// The second container reuses the item type and subtypes; a container whose
+// items were removed behind the provider's back is still deleted.
+TEST_F(ProtectedStorageContainers, SecondContainerAndOneWithoutItems) {
+  const std::string first = cleanup_.Add("pstore-first-"), second = cleanup_.Add("pstore-second-");
+  for (const std::string& name : {first, second}) {
+    HCRYPTPROV provider = 0;
+    ASSERT_TRUE(CreateContainer(name, 0, IDNO, provider)) << name << " " << std::hex << GetLastError();
+    ASSERT_TRUE(GenerateKey(provider, AT_SIGNATURE, 512, 0));
+    ASSERT_TRUE(CryptReleaseContext(provider, 0));
+    EXPECT_TRUE(standIn_.Item(kSignatureSubtype, name).has_value()) << name;
+  }
+  ASSERT_EQ(standIn_.DeleteItem(kSignatureSubtype, first), S_OK);
+  EXPECT_TRUE(Delete(first)) << std::hex << GetLastError();
+  EXPECT_TRUE(ContainerValues(first).empty());
+  EXPECT_EQ(ProbeInNewProcess(second, 0, 512), 0);
+}
+
 TEST_F(ProtectedStorageContainers, UserProtectedKeysLeaveConfirmationToTheService) {
   const std::string name = cleanup_.Add("pstore-confirm-");
   HCRYPTPROV provider = 0;
