@@ -51,6 +51,16 @@ bool EnumerateContainers(const ContainerLocation& location, char letter, std::in
   return FailWith(result);
 }
 
+bool OtherRootHolds(const ContainerLocation& location, const char* name, bool (*isContainer)(HKEY key)) {
+  const ContainerLocation other = LocationFor(location.root == HKEY_CURRENT_USER);
+  ContainerPath path;
+  RegistryKey key;
+  const DWORD error = GetLastError();
+  const bool held = path.Build(other, name) && key.Open(other.root, path.Text()) && isContainer(key.Get());
+  SetLastError(error);
+  return held;
+}
+
 bool ContainerExists(StorageRecord* storage, const char* name) {
   ContainerPath path;
   if (!path.Build(storage->location, name)) return false;

@@ -44,6 +44,11 @@ bool EnumKeyContainers(StorageRecord* storage, std::int16_t index, char* name, D
   return EnumerateContainers(storage->location, Letter, index, name, length);
 }
 
+// True when the other root (the machine's for the user's, the user's for
+// the machine's) has a key of the same name that `isContainer` accepts.
+// Leaves the thread's last error as it was.
+bool OtherRootHolds(const ContainerLocation& location, const char* name, bool (*isContainer)(HKEY key));
+
 // True when root\base<name> opens; shared by the three backends.
 bool ContainerExists(StorageRecord* storage, const char* name);
 

@@ -12,19 +12,17 @@ namespace tv::csp {
 namespace {
 
 constexpr std::size_t kSlotCount = 4;
-constexpr const char* kRecordNames[kSlotCount] = {"EPbK", "EPvK", "SPvK", "SPbK"};
 
-const char* FlagName(std::size_t slot) { return slot <= 1 ? "EExport" : "SExport"; }
-
-// The records of slots 0 to `last` as stored (encrypted); an absent record
-// is empty and counts 0 bytes of keystream.
+// The records of slots 0 to `last` as stored (encrypted); an absent record,
+// or one kept outside the key, is empty and counts 0 bytes of keystream.
 struct StoredRecords {
   crypto::WipingBuffer bytes[kSlotCount];
   bool present[kSlotCount] = {};
 
-  bool Read(HKEY container, std::size_t last) {
+  bool Read(HKEY container, const SlotValueNames& values, std::size_t last) {
     for (std::size_t slot = 0; slot <= last; ++slot)
-      if (!ReadValue(container, kRecordNames[slot], kMaxStoredKeyRecordSize, bytes[slot], present[slot]))
+      if (values.names[slot] &&
+          !ReadValue(container, values.names[slot], kMaxStoredKeyRecordSize, bytes[slot], present[slot]))
         return false;
     return true;
   }
@@ -36,15 +34,6 @@ struct StoredRecords {
     return position;
   }
 };
-
-bool ReadExportFlag(HKEY container, std::size_t slot, std::uint8_t& flag) {
-  crypto::WipingBuffer value;
-  bool present = false;
-  if (!ReadValue(container, FlagName(slot), 1, value, present)) return false;
-  if (!present || value.Size() != 1) return FailWith(static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD));
-  flag = value.Data()[0];
-  return true;
-}
 
 // A copy of `bytes` XORed with the keystream from `position`.
 bool CopyWithKeystream(std::span<const std::uint8_t> bytes, std::span<const std::uint8_t> stream,
@@ -64,8 +53,8 @@ bool MakeKeystream(ProtectionKey key, std::size_t length, crypto::WipingBuffer& 
 
 // Re-encrypts the stored records above `slot` at the positions they take
 // once the slot holds `newSize` bytes.
-bool MoveHigherRecords(const StoredRecords& old, std::size_t slot, std::size_t newSize,
-                       std::span<const std::uint8_t> stream, RegistryValueBatch& batch) {
+bool MoveHigherRecords(const StoredRecords& old, const SlotValueNames& values, std::size_t slot,
+                       std::size_t newSize, std::span<const std::uint8_t> stream, RegistryValueBatch& batch) {
   for (std::size_t higher = slot + 1; higher < kSlotCount; ++higher) {
     if (old.Size(higher) == 0) continue;
     const std::size_t from = old.Position(higher);
@@ -73,23 +62,38 @@ bool MoveHigherRecords(const StoredRecords& old, std::size_t slot, std::size_t n
     crypto::WipingBuffer moved;
     if (!CopyWithKeystream({old.bytes[higher].Data(), old.Size(higher)}, stream, from, moved)) return false;
     ApplyKeystream({moved.Data(), moved.Size()}, stream, to);
-    if (!batch.Set(kRecordNames[higher], {moved.Data(), moved.Size()})) return false;
+    if (!batch.Set(values.names[higher], {moved.Data(), moved.Size()})) return false;
   }
   return true;
 }
 
-bool IsSlot(RecordSlot slot) {
-  return static_cast<std::size_t>(static_cast<std::uint16_t>(slot)) < kSlotCount;
+// A slot that `values` keeps in the container's key.
+bool IsKeptSlot(RecordSlot slot, const SlotValueNames& values) {
+  const auto index = static_cast<std::size_t>(static_cast<std::uint16_t>(slot));
+  return index < kSlotCount && values.names[index];
 }
 
 }  // namespace
 
+const char* ExportFlagName(RecordSlot slot) {
+  return slot <= RecordSlot::ExchangePrivate ? "EExport" : "SExport";
+}
+
+bool ReadExportFlag(HKEY container, RecordSlot slot, std::uint8_t& flag) {
+  crypto::WipingBuffer value;
+  bool present = false;
+  if (!ReadValue(container, ExportFlagName(slot), 1, value, present)) return false;
+  if (!present || value.Size() != 1) return FailWith(static_cast<DWORD>(NTE_KEYSET_ENTRY_BAD));
+  flag = value.Data()[0];
+  return true;
+}
+
 bool ReadRegistrySlot(HKEY container, ProtectionKey key, RecordSlot slot, std::uint8_t* exportable,
-                      std::uint8_t* buffer, DWORD* length) {
-  if (!IsSlot(slot) || !length) return FailWith(ERROR_INVALID_PARAMETER);
+                      std::uint8_t* buffer, DWORD* length, const SlotValueNames& values) {
+  if (!IsKeptSlot(slot, values) || !length) return FailWith(ERROR_INVALID_PARAMETER);
   const auto index = static_cast<std::size_t>(slot);
   StoredRecords records;
-  if (!records.Read(container, index)) return false;
+  if (!records.Read(container, values, index)) return false;
   // An empty slot is not an error: the container just has no such key.
   if (!records.present[index]) return FailWith(0);
   const std::size_t size = records.Size(index);
@@ -102,7 +106,7 @@ bool ReadRegistrySlot(HKEY container, ProtectionKey key, RecordSlot slot, std::u
     return FailWith(ERROR_MORE_DATA);
   }
   std::uint8_t flag = 0;
-  if (!ReadExportFlag(container, index, flag)) return false;
+  if (!ReadExportFlag(container, slot, flag)) return false;
   const std::size_t position = records.Position(index);
   crypto::WipingBuffer stream;
   if (!MakeKeystream(key, position + size, stream)) return false;
@@ -114,11 +118,12 @@ bool ReadRegistrySlot(HKEY container, ProtectionKey key, RecordSlot slot, std::u
 }
 
 bool WriteRegistrySlot(HKEY container, ProtectionKey key, RecordSlot slot, std::uint8_t exportable,
-                       std::span<const std::uint8_t> record) {
-  if (!IsSlot(slot) || record.size() > kMaxStoredKeyRecordSize) return FailWith(ERROR_INVALID_PARAMETER);
+                       std::span<const std::uint8_t> record, const SlotValueNames& values) {
+  if (!IsKeptSlot(slot, values) || record.size() > kMaxStoredKeyRecordSize)
+    return FailWith(ERROR_INVALID_PARAMETER);
   const auto index = static_cast<std::size_t>(slot);
   StoredRecords old;
-  if (!old.Read(container, kSlotCount - 1)) return false;
+  if (!old.Read(container, values, kSlotCount - 1)) return false;
   const std::size_t position = old.Position(index);
   const std::size_t oldEnd = old.Position(kSlotCount);
   const std::size_t newEnd = oldEnd - old.Size(index) + record.size();
@@ -128,10 +133,12 @@ bool WriteRegistrySlot(HKEY container, ProtectionKey key, RecordSlot slot, std::
 
   RegistryValueBatch batch(container, kMaxStoredKeyRecordSize);
   crypto::WipingBuffer encrypted;
-  if (!batch.Set(FlagName(index), {&exportable, 1}) || !CopyWithKeystream(record, keystream, position, encrypted) ||
-      !batch.Set(kRecordNames[index], {encrypted.Data(), encrypted.Size()}))
+  if (!batch.Set(ExportFlagName(slot), {&exportable, 1}) ||
+      !CopyWithKeystream(record, keystream, position, encrypted) ||
+      !batch.Set(values.names[index], {encrypted.Data(), encrypted.Size()}))
     return false;
-  if (record.size() != old.Size(index) && !MoveHigherRecords(old, index, record.size(), keystream, batch))
+  if (record.size() != old.Size(index) &&
+      !MoveHigherRecords(old, values, index, record.size(), keystream, batch))
     return false;
   batch.Commit();
   return true;

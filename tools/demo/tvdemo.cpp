@@ -1,9 +1,11 @@
 // tvdemo: the provider's main job through the public CryptoAPI only.
-//   tvdemo [--keep] [file-to-sign]
+//   tvdemo [--keep] [--pstore-standin] [file-to-sign]
 // Creates a key container in our provider (answering its storage question
 // on screen), makes a 2048-bit signature pair, signs a message, verifies the
 // signature in the platform's Enhanced provider, wraps a session key for the
-// platform provider and shows that both decrypt the same ciphertext.
+// platform provider and shows that both decrypt the same ciphertext. With
+// --pstore-standin the provider finds the Protected Storage stand-in
+// (pstore-standin\pstorec.dll beside tvdemo.exe) instead of the system's.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -74,7 +76,23 @@ bool CreateContainer(const std::string& name, HCRYPTPROV& provider) {
   });
   const bool ok = CryptAcquireContextA(&provider, name.c_str(), kOurs, PROV_RSA_FULL, CRYPT_NEWKEYSET);
   answered.wait();
-  return Check(ok, "creating the container");
+  if (!Check(ok, "creating the container")) return false;
+  const std::string key = "Software\\Microsoft\\Cryptography\\UserKeys\\" + name;
+  const bool inProtectedStorage =
+      RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "PSKEYS", RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  printf("   The container lives in %s.\n", inProtectedStorage ? "Protected Storage" : "the registry");
+  return true;
+}
+
+// Puts the stand-in's directory ahead of the system's on the DLL search path.
+void UseProtectedStorageStandIn() {
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+  std::string directory(program, length < MAX_PATH ? length : 0);
+  directory.resize(directory.find_last_of('\\') + 1);
+  directory += "pstore-standin";
+  SetDllDirectoryA(directory.c_str());
+  printf("0. Protected Storage: the stand-in in %s.\n", directory.c_str());
 }
 
 struct Report {
@@ -169,8 +187,9 @@ int main(int argc, char** argv) {
   const char* file = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--keep") == 0) keep = true;
+    else if (strcmp(argv[i], "--pstore-standin") == 0) UseProtectedStorageStandIn();
     else if (argv[i][0] == '-') {
-      fprintf(stderr, "usage: tvdemo [--keep] [file-to-sign]\n");
+      fprintf(stderr, "usage: tvdemo [--keep] [--pstore-standin] [file-to-sign]\n");
       return 2;
     } else file = argv[i];
   }

@@ -1,7 +1,9 @@
-// container_probe <container> <exchange bits> <signature bits>: opens an
-// existing container of our provider in a process of its own and checks
-// that both pairs are there with these lengths (0: the pair is absent).
-// Exit code 0 when all holds, else the step that failed.
+// container_probe <container> <exchange bits> <signature bits> [dll dir]:
+// opens an existing container of our provider in a process of its own and
+// checks that both pairs are there with these lengths (0: the pair is
+// absent). A DLL directory is searched before the system's (for a
+// stand-in of a system library). Exit code 0 when all holds, else the step
+// that failed.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -36,7 +38,8 @@ int CheckPair(HCRYPTPROV provider, DWORD keySpec, DWORD bits, ALG_ID algorithm) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return 2;
+  if (argc != 4 && argc != 5) return 2;
+  if (argc == 5) SetDllDirectoryA(argv[4]);
   HCRYPTPROV provider = 0;
   if (!CryptAcquireContextA(&provider, argv[1], kProvider, PROV_RSA_FULL, CRYPT_SILENT)) {
     printf("open failed: %08lX\n", GetLastError());
