@@ -51,12 +51,13 @@ bool EnumerateContainers(const ContainerLocation& location, char letter, std::in
   return FailWith(result);
 }
 
-bool OtherRootHolds(const ContainerLocation& location, const char* name, bool (*isContainer)(HKEY key)) {
+bool OtherRootHolds(const ContainerLocation& location, const char* name,
+                    bool (*isContainer)(HKEY key, const char* name)) {
   const ContainerLocation other = LocationFor(location.root == HKEY_CURRENT_USER);
   ContainerPath path;
   RegistryKey key;
   const DWORD error = GetLastError();
-  const bool held = path.Build(other, name) && key.Open(other.root, path.Text()) && isContainer(key.Get());
+  const bool held = path.Build(other, name) && key.Open(other.root, path.Text()) && isContainer(key.Get(), name);
   SetLastError(error);
   return held;
 }

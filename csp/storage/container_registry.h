@@ -47,7 +47,8 @@ bool EnumKeyContainers(StorageRecord* storage, std::int16_t index, char* name, D
 // True when the other root (the machine's for the user's, the user's for
 // the machine's) has a key of the same name that `isContainer` accepts.
 // Leaves the thread's last error as it was.
-bool OtherRootHolds(const ContainerLocation& location, const char* name, bool (*isContainer)(HKEY key));
+bool OtherRootHolds(const ContainerLocation& location, const char* name,
+                    bool (*isContainer)(HKEY key, const char* name));
 
 // True when root\base<name> opens; shared by the three backends.
 bool ContainerExists(StorageRecord* storage, const char* name);

@@ -88,7 +88,7 @@ bool HasValue(HKEY key, const char* name, bool& present) {
 
 // A key is a container of this backend when it names a private item, or
 // carries the backend's mark (a container still without key pairs).
-bool IsProtectedStorageContainer(HKEY key) {
+bool IsProtectedStorageContainer(HKEY key, const char* /*name*/) {
   for (const char* name : {"ExchTypeSubtype", "SigTypeSubtype", kContainerMark}) {
     bool present = false;
     if (!HasValue(key, name, present)) return false;
@@ -129,7 +129,7 @@ bool POpenKeyContainer(StorageRecord* storage, const char* name, bool forDelete)
   ContainerPath path;
   RegistryKey key;
   const bool opened = path.Build(record.location, name) && key.Open(record.location.root, path.Text()) &&
-                      IsProtectedStorageContainer(key.Get()) && BeginContainer(record, key, name);
+                      IsProtectedStorageContainer(key.Get(), name) && BeginContainer(record, key, name);
   if (!opened) {
     WriteLog(LogError, "", "POpenKeyContainer. 2. %08X. %08X. %s.", static_cast<unsigned>(GetLastError()),
              TraceValue(key.Get()), path.Text());

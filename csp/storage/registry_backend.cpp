@@ -78,18 +78,10 @@ bool IsRegistryContainer(HKEY key, const char* name, ProtectionKeyBytes& protect
   return GetContainerPassword(name, protection.bytes);
 }
 
-// True when the other root (machine for user, user for machine) keeps a
-// container of the same name: the two share one password-cache entry.
-bool NameUsedInOtherRoot(const ContainerLocation& location, const char* name) {
-  const ContainerLocation other = LocationFor(location.root == HKEY_CURRENT_USER);
-  ContainerPath path;
-  RegistryKey key;
+// IsRegistryContainer for OtherRootHolds, which needs no protection bytes.
+bool IsNamedRegistryContainer(HKEY key, const char* name) {
   ProtectionKeyBytes protection;
-  const DWORD error = GetLastError();
-  const bool used = path.Build(other, name) && key.Open(other.root, path.Text()) &&
-                    IsRegistryContainer(key.Get(), name, protection);
-  SetLastError(error);
-  return used;
+  return IsRegistryContainer(key, name, protection);
 }
 
 bool ROpenKeyStorage(StorageRecord** storage, HMODULE instance, DWORD machine, DWORD) {
@@ -181,7 +173,7 @@ bool RDeleteKeyContainer(StorageRecord* storage) {
   const LONG result = RegDeleteKeyA(record.location.root, path.Text());
   if (result != ERROR_SUCCESS) return FailWith(result);
   // The same name in the other root still needs the shared entry.
-  return NameUsedInOtherRoot(record.location, name) || RemoveContainerPassword(name);
+  return OtherRootHolds(record.location, name, IsNamedRegistryContainer) || RemoveContainerPassword(name);
 }
 
 bool RReadKeyContainer(StorageRecord* storage, RecordSlot slot, std::uint8_t* exportable, std::uint8_t* buffer,
