@@ -33,13 +33,14 @@ bool CSmartKey::StartMonitoring() {
   noKeyNoticeGiven_ = false;
   // Started suspended so that the thread id is known before the thread asks.
   DWORD id = 0;
-  thread_ = CreateThread(nullptr, 0, MonitorThreadEntry, this, CREATE_SUSPENDED, &id);
-  if (!thread_) {
+  HANDLE thread = CreateThread(nullptr, 0, MonitorThreadEntry, this, CREATE_SUSPENDED, &id);
+  if (!thread) {
     stopSpinLock_ = 1;
     return false;
   }
+  thread_ = thread;
   threadId_ = id;
-  ResumeThread(thread_);
+  ResumeThread(thread);
   return true;
 }
 
@@ -80,7 +81,7 @@ bool CSmartKey::AskToStopMonitorThread() {
   int running = 0;
   if (!thread_ || !stopSpinLock_.compare_exchange_strong(running, 1)) {
     WriteLog(LogMonitor, kStopLabel, "return false %d %X[%X]", stopSpinLock_.load(),
-             static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(thread_)), static_cast<unsigned>(GetLastError()));
+             static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(thread_.load())), static_cast<unsigned>(GetLastError()));
     return false;
   }
   stopAcknowledged_ = 0;

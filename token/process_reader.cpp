@@ -35,6 +35,7 @@ UnusableKey Unusable(int status) {
 }  // namespace
 
 bool CSmartKey::ProcessReader(std::size_t index) {
+  if (index >= readers_.size()) return false;
   ReaderRecord& r = *readers_[index];
   bool absentRetried = false;
   for (;;) {

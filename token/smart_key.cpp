@@ -53,7 +53,7 @@ bool CSmartKey::Initialize(int applicationId) {
 
 void CSmartKey::Finalize() {
   WriteLog(LogMonitor, kLabel, "Finalize. 1. %08X. %p. %p. %p.", static_cast<unsigned>(GetLastError()),
-           static_cast<void*>(thread_), static_cast<void*>(semaphore_), static_cast<void*>(module_));
+           static_cast<void*>(thread_.load()), static_cast<void*>(semaphore_), static_cast<void*>(module_));
   if (thread_) AskToTerminateMonitorThread();
   RetireMonitorThread();
   if (retiredThread_) {

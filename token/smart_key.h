@@ -149,7 +149,7 @@ class CSmartKey {
   std::atomic<int> threadExited_{0};
 
   std::vector<std::unique_ptr<ReaderRecord>> readers_;
-  HANDLE thread_ = nullptr;
+  std::atomic<HANDLE> thread_{nullptr};  // read by owner threads and the monitor
   HANDLE retiredThread_ = nullptr;  // a monitor asked to end from its own thread
   std::atomic<DWORD> threadId_{0};
   HANDLE semaphore_ = nullptr;

@@ -160,6 +160,7 @@ TEST_F(MonitorTest, PausedMonitorLooksAtNoReaderUntilResumed) {
   KeyInReaderWithCachedPin();
   ASSERT_TRUE(owner.StartMonitoring());
   ASSERT_TRUE(owner.WaitFor("onKeyReady R"));
+  WaitForPasses(1);  // the notification has returned: a pause is granted again
 
   ASSERT_TRUE(owner.AskToStopMonitorThread());
   EXPECT_FALSE(owner.AskToStopMonitorThread()) << "already paused";
@@ -169,6 +170,17 @@ TEST_F(MonitorTest, PausedMonitorLooksAtNoReaderUntilResumed) {
   EXPECT_EQ(owner.Count("onKeyRemoved R"), 0);
   owner.ResumeMonitorThread();
   ASSERT_TRUE(owner.WaitFor("onKeyRemoved R"));
+}
+
+TEST_F(MonitorTest, PausedMonitorCanBeEnded) {
+  KeyInReaderWithCachedPin();
+  ASSERT_TRUE(owner.StartMonitoring());
+  ASSERT_TRUE(owner.WaitFor("onKeyReady R"));
+  WaitForPasses(1);
+  ASSERT_TRUE(owner.AskToStopMonitorThread());
+  owner.StopMonitoring();
+  EXPECT_FALSE(owner.MonitorRunning());
+  EXPECT_EQ(owner.FindReader("R")->state, ReaderState::Waiting);
 }
 
 TEST_F(MonitorTest, StopMonitoringSetsEveryReaderBackToWaiting) {
