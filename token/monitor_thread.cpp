@@ -1,6 +1,5 @@
 // The monitor thread of CSmartKey and the protocol by which owners pause,
 // resume and end it.
-#include "common/language.h"
 #include "common/trace_log.h"
 #include "token/smart_key.h"
 #include "token/token_strings.h"

@@ -3,6 +3,7 @@
 #include <mbstring.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/language.h"
 #include "common/trace_log.h"
