@@ -81,7 +81,10 @@ class BiometricCheckTest : public SimulatorTest {
     };
   }
 
-  std::string KeyRecord() { return tv::keysim::AsText(LoadKeyState("k").bir).data(); }
+  std::string KeyRecord() {
+    const tv::keysim::KeyState key = LoadKeyState("k");
+    return std::string(key.bir.begin(), key.bir.end());
+  }
   std::size_t KeyRecordSize() { return LoadKeyState("k").bir.size(); }
 
   tv::token::TokenLibrary token;
