@@ -20,6 +20,13 @@ using tv::token::kStoreSmartKey;
 using tv::token::ReaderState;
 using Clock = std::chrono::steady_clock;
 
+// Ends the owner's monitor when it goes out of scope: declared after what
+// the owner's notifications use, so that they never outlive it.
+struct EndMonitorOnExit {
+  RecordingOwner& owner;
+  ~EndMonitorOnExit() { owner.Finalize(); }
+};
+
 class MonitorTest : public SimulatorTest {
  protected:
   void TearDown() override {
@@ -132,6 +139,7 @@ TEST_F(MonitorTest, ReadersAddedAndRemovedAreFollowed) {
 TEST_F(MonitorTest, TerminateFromInsideANotificationReturnsAtOnceAndTheThreadEnds) {
   KeyInReaderWithCachedPin();
   std::promise<bool> answered;
+  EndMonitorOnExit endFirst{owner};
   owner.whileNotified = [&](RecordingOwner& o, const std::string& event) {
     if (event == "onKeyReady R") answered.set_value(o.AskToTerminateMonitorThread());
   };
@@ -147,6 +155,7 @@ TEST_F(MonitorTest, TerminateFromInsideANotificationReturnsAtOnceAndTheThreadEnd
 TEST_F(MonitorTest, PauseIsRefusedInsideANotification) {
   KeyInReaderWithCachedPin();
   std::promise<bool> answered;
+  EndMonitorOnExit endFirst{owner};
   owner.whileNotified = [&](RecordingOwner& o, const std::string& event) {
     if (event == "onKeyReady R") answered.set_value(o.AskToStopMonitorThread());
   };
@@ -201,6 +210,7 @@ TEST_F(MonitorTest, StopMonitoringSetsEveryReaderBackToWaiting) {
 TEST_F(MonitorTest, StopMonitoringFromInsideANotificationEndsTheRun) {
   KeyInReaderWithCachedPin();
   std::promise<void> stopped;
+  EndMonitorOnExit endFirst{owner};
   owner.whileNotified = [&](RecordingOwner& o, const std::string& event) {
     if (event != "onKeyRemoved R") return;
     o.StopMonitoring();
