@@ -41,6 +41,7 @@
 #include <cstring>
 #include <vector>
 
+#include "tests/csp/encryption/capi_handles.h"
 #include "tests/support/byte_strings.h"
 
 namespace {
@@ -51,43 +52,10 @@ constexpr char kOurProvider[] = "Tavrin RSA Cryptographic Provider v1.0";
 constexpr char kSecret[] = "the same secret in every provider";
 
 using tvtest::Concat;
+using tvtest::Context;
+using tvtest::Key;
 using tvtest::Sequence;
 using tvtest::Slice;
-
-class Context {
- public:
-  Context(const char* name, DWORD type) : ok_(CryptAcquireContextA(&handle_, nullptr, name, type, CRYPT_VERIFYCONTEXT)) {}
-  ~Context() {
-    if (ok_) CryptReleaseContext(handle_, 0);
-  }
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
-  bool Ok() const { return ok_; }
-  HCRYPTPROV Handle() const { return handle_; }
-
- private:
-  HCRYPTPROV handle_ = 0;
-  bool ok_;
-};
-
-// A key handle destroyed with its owner.
-class Key {
- public:
-  Key() = default;
-  explicit Key(HCRYPTKEY handle) : handle_(handle) {}
-  ~Key() {
-    if (handle_) CryptDestroyKey(handle_);
-  }
-  Key(Key&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-  Key& operator=(Key&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
-  HCRYPTKEY Handle() const { return handle_; }
-
- private:
-  HCRYPTKEY handle_ = 0;
-};
 
 HCRYPTHASH NewHash(HCRYPTPROV provider, ALG_ID algorithm = CALG_SHA1) {
   HCRYPTHASH hash = 0;

@@ -18,49 +18,18 @@
 #include <utility>
 #include <vector>
 
+#include "tests/csp/encryption/capi_handles.h"
 #include "tests/support/byte_strings.h"
 
 namespace {
 
 using tvtest::Bytes;
+using tvtest::Context;
+using tvtest::Key;
 using tvtest::Sequence;
 
 constexpr char kOurProvider[] = "Tavrin RSA Cryptographic Provider v1.0";
 constexpr BYTE kGuard = 0xC5;
-
-class Context {
- public:
-  explicit Context(const char* name) : ok_(CryptAcquireContextA(&handle_, nullptr, name, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {}
-  ~Context() {
-    if (ok_) CryptReleaseContext(handle_, 0);
-  }
-  Context(const Context&) = delete;
-  Context& operator=(const Context&) = delete;
-  bool Ok() const { return ok_; }
-  HCRYPTPROV Handle() const { return handle_; }
-
- private:
-  HCRYPTPROV handle_ = 0;
-  bool ok_;
-};
-
-class Key {
- public:
-  Key() = default;
-  explicit Key(HCRYPTKEY handle) : handle_(handle) {}
-  ~Key() {
-    if (handle_) CryptDestroyKey(handle_);
-  }
-  Key(Key&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-  Key& operator=(Key&& other) noexcept {
-    std::swap(handle_, other.handle_);
-    return *this;
-  }
-  HCRYPTKEY Handle() const { return handle_; }
-
- private:
-  HCRYPTKEY handle_ = 0;
-};
 
 Bytes Export(HCRYPTKEY key, DWORD type) {
   DWORD length = 0;

@@ -24,17 +24,8 @@ using tvtest::ScopedContainerName;
 constexpr DWORD kConfirmDefault = 0;  // PST_CF_DEFAULT
 constexpr DWORD kConfirmNone = 1;     // PST_CF_NONE
 
-Bytes Encode(std::uint32_t bits, std::uint32_t seed, bool withPrivate) {
-  Bytes record(tv::csp::StoredKeyRecordSize(bits, withPrivate));
-  EXPECT_TRUE(tv::csp::EncodeStoredKeyRecord(tvtest::MakeTestKey(bits, seed), bits, withPrivate, record));
-  return record;
-}
-
-struct Pair {
-  Bytes publicRecord;
-  Bytes privateRecord;
-};
-Pair MakePair(std::uint32_t bits, std::uint32_t seed) { return {Encode(bits, seed, false), Encode(bits, seed, true)}; }
+using tvtest::MakePair;
+using tvtest::Pair;
 
 // MD5 of the platform's own provider, independent of ours.
 Bytes Md5(const Bytes& data) {

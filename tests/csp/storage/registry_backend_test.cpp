@@ -27,18 +27,8 @@ Bytes KeystreamOf(const Bytes& cached, std::size_t length) {
   return tvtest::Rc4Keystream(key, length);
 }
 
-Bytes Encode(std::uint32_t bits, std::uint32_t seed, bool withPrivate) {
-  Bytes record(tv::csp::StoredKeyRecordSize(bits, withPrivate));
-  EXPECT_TRUE(tv::csp::EncodeStoredKeyRecord(tvtest::MakeTestKey(bits, seed), bits, withPrivate, record));
-  return record;
-}
-
-// A key pair's two records.
-struct Pair {
-  Bytes publicRecord;
-  Bytes privateRecord;
-};
-Pair MakePair(std::uint32_t bits, std::uint32_t seed) { return {Encode(bits, seed, false), Encode(bits, seed, true)}; }
+using tvtest::MakePair;
+using tvtest::Pair;
 
 // The writes a provider context makes to store a pair.
 bool WriteExchangePair(RegistryContainer& c, const Pair& pair, std::uint8_t exportable) {

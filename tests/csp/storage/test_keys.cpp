@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "csp/storage/stored_key_record.h"
+
 namespace tvtest {
 
 using tv::crypto::Arithmetic;
@@ -48,6 +50,20 @@ std::vector<std::uint8_t> LittleEndianField(const BigNum& number, std::size_t wi
   std::reverse(field.begin(), field.end());
   field.resize(width, 0);
   return field;
+}
+
+namespace {
+
+std::vector<std::uint8_t> EncodeRecord(std::uint32_t bits, std::uint32_t seed, bool withPrivate) {
+  std::vector<std::uint8_t> record(tv::csp::StoredKeyRecordSize(bits, withPrivate));
+  EXPECT_TRUE(tv::csp::EncodeStoredKeyRecord(MakeTestKey(bits, seed), bits, withPrivate, record));
+  return record;
+}
+
+}  // namespace
+
+Pair MakePair(std::uint32_t bits, std::uint32_t seed) {
+  return {EncodeRecord(bits, seed, false), EncodeRecord(bits, seed, true)};
 }
 
 }  // namespace tvtest

@@ -20,4 +20,11 @@ std::vector<std::uint8_t> BigEndian(const tv::crypto::BigNum& number);
 // The value least significant byte first, zero-filled to `width` bytes.
 std::vector<std::uint8_t> LittleEndianField(const tv::crypto::BigNum& number, std::size_t width);
 
+// The stored records of a test key pair, as a provider context writes them.
+struct Pair {
+  std::vector<std::uint8_t> publicRecord;
+  std::vector<std::uint8_t> privateRecord;
+};
+Pair MakePair(std::uint32_t bits, std::uint32_t seed);
+
 }  // namespace tvtest
