@@ -20,11 +20,18 @@ bool ProcessorHasShaNi();
 // the accelerated Montgomery arithmetic of RSA uses.
 bool ProcessorHasAvx512Ifma();
 
+// True when the processor offers AVX2 and BMI2 and the operating system
+// saves the AVX registers, which the accelerated SHA-512 code uses.
+bool ProcessorHasAvx2();
+
 // The processor has AES-NI and acceleration is allowed.
 bool UseAesNi();
 
 // The processor has the SHA extensions and acceleration is allowed.
 bool UseShaNi();
+
+// The processor has AVX2 and BMI2 and acceleration is allowed.
+bool UseAvx2();
 
 // The processor has AVX-512 IFMA and acceleration is allowed.
 bool UseAvx512Ifma();
