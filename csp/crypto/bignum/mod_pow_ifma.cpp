@@ -371,6 +371,10 @@ bool ModPowIfma(BigNum& r, const BigNum& base, const BigNum& exponent, ExponentK
   return PowInterleaved<1>({&r}, base, {{exponent.Limbs()}}, kind, {&m}, ar);
 }
 
+bool IfmaPaysOff(const Montgomery& m, ExponentKind kind) {
+  return VectorsFor(m) >= (kind == ExponentKind::Secret ? 3 : 4);
+}
+
 bool PairsWithIfma(const Montgomery& mp, const Montgomery& mq) {
   return VectorsFor(mp) == VectorsFor(mq) && VectorsFor(mp) <= kMaxVectors / 2;
 }

@@ -12,6 +12,13 @@ enum class ExponentKind {
   Public,  // square and multiply along its bits
 };
 
+// Whether one exponentiation modulo m runs faster here than on the portable
+// code: for moduli of about 1024 bits (secret exponents) or 1536 bits
+// (public ones) and more. Below, the portable multiplication is as fast as
+// the chain of carries of one IFMA multiplication, and the conversions to
+// and from digits cost more.
+bool IfmaPaysOff(const Montgomery& m, ExponentKind kind);
+
 // r = base^exponent mod m for a base of any size.
 bool ModPowIfma(BigNum& r, const BigNum& base, const BigNum& exponent, ExponentKind kind,
                 const Montgomery& m, Arithmetic& ar);

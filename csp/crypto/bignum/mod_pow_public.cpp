@@ -10,7 +10,9 @@ namespace tv::crypto {
 
 bool ModPowPublic(BigNum& r, const BigNum& base, const BigNum& exponent, const Montgomery& m,
                   Arithmetic& ar) {
-  if (cpu::UseAvx512Ifma()) return detail::ModPowIfma(r, base, exponent, detail::ExponentKind::Public, m, ar);
+  if (cpu::UseAvx512Ifma() && detail::IfmaPaysOff(m, detail::ExponentKind::Public)) {
+    return detail::ModPowIfma(r, base, exponent, detail::ExponentKind::Public, m, ar);
+  }
   LimbBuffer encoded;
   LimbBuffer accumulator;
   if (!encoded.Allocate(m.size(), ar) || !accumulator.Allocate(m.size(), ar)) return false;

@@ -51,7 +51,9 @@ void PortableField::LookUp(Limb* out, const Limb* table, std::size_t entries, Li
 
 bool ModPowSecret(BigNum& r, const BigNum& base, const BigNum& exponent, const Montgomery& m,
                   Arithmetic& ar) {
-  if (cpu::UseAvx512Ifma()) return detail::ModPowIfma(r, base, exponent, detail::ExponentKind::Secret, m, ar);
+  if (cpu::UseAvx512Ifma() && detail::IfmaPaysOff(m, detail::ExponentKind::Secret)) {
+    return detail::ModPowIfma(r, base, exponent, detail::ExponentKind::Secret, m, ar);
+  }
   const std::size_t k = m.size();
   // A table entry's scan costs about 1/(16k) of a k-limb multiplication.
   const unsigned window = detail::WindowBits(exponent.Limbs().size() * kLimbBits, 16 * k);
