@@ -32,6 +32,7 @@ constexpr std::size_t kLanes = 8;  // digits per vector register
 constexpr std::size_t kVectorBits = kLanes * kDigitBits;
 // Room for R > 4m with the largest modulus.
 constexpr std::size_t kMaxVectors = (kMaxBits + 2 + kVectorBits - 1) / kVectorBits;
+constexpr std::size_t VectorsOf(std::size_t digits) { return (digits + kLanes - 1) / kLanes; }
 // Table entries scanned in the time of one multiplication.
 constexpr std::size_t kScansPerMul = 64;
 
@@ -86,8 +87,10 @@ TV_IFMA inline __m512i Broadcast0(__m512i v) {
   return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_setzero_si512(), v);
 }
 
-// Operand scanning: for each digit b[i], x += a·b[i] + m·y with y chosen so
-// that the lowest digit of x becomes zero, then x moves down one digit. The
+// Operand scanning: for each digit b[i] of R = 2^(52·digits) (the lanes
+// above those digits are zero in a, b and m), x += a·b[i] + m·y with y
+// chosen so that the lowest digit of x becomes zero, then x moves down one
+// digit. The
 // low halves of the products land in the digit's own lane, the high halves
 // in the next one, which after the move is the same lane: they are summed
 // apart (in h) and join x one step later, so that the chain from one y to
@@ -100,7 +103,8 @@ TV_IFMA inline __m512i Broadcast0(__m512i v) {
 // of one leaves the multipliers idle, which the others fill. The vector
 // count is a compile-time constant so that the sums stay in registers.
 template <std::size_t L, std::size_t V>
-TV_IFMA void MulVectors(Digit* r, const Digit* a, const Digit* b, const Digit* m, const Digit* k0) {
+TV_IFMA void MulVectors(Digit* r, const Digit* a, const Digit* b, const Digit* m, const Digit* k0,
+                        std::size_t digits) {
   constexpr std::size_t n = V * kLanes;
   const __m512i zero = _mm512_setzero_si512();
   __m512i k0s[L];
@@ -112,7 +116,7 @@ TV_IFMA void MulVectors(Digit* r, const Digit* a, const Digit* b, const Digit* m
 #pragma GCC unroll 64
     for (std::size_t j = 0; j < V; ++j) x[l][j] = h[l][j] = zero;
   }
-  for (std::size_t i = 0; i < n; ++i) {
+  for (std::size_t i = 0; i < digits; ++i) {
 #pragma GCC unroll 4
     for (std::size_t l = 0; l < L; ++l) {
       const Digit* al = a + l * n;
@@ -154,7 +158,7 @@ TV_IFMA void MulVectors(Digit* r, const Digit* a, const Digit* b, const Digit* m
 }
 
 using MulFunction = void (*)(Digit* r, const Digit* a, const Digit* b, const Digit* m,
-                             const Digit* k0);
+                             const Digit* k0, std::size_t digits);
 
 template <std::size_t L, std::size_t... V>
 constexpr auto MakeMulTable(std::index_sequence<V...>) {
@@ -191,14 +195,15 @@ class IfmaField {
   using Index = std::array<Limb, L>;
   // `modulus` and `one` (R mod m, set by the owner before One is used) hold
   // L·n digits.
-  IfmaField(const Digit* modulus, const Digit* one, std::size_t vectors)
-      : m_(modulus), one_(one), vectors_(vectors), mul_(kMulFunctions<L>[vectors - 1]) {
-    for (std::size_t l = 0; l < L; ++l) k0_[l] = NegativeInverse52(modulus[l * vectors * kLanes]);
+  IfmaField(const Digit* modulus, const Digit* one, std::size_t digits)
+      : m_(modulus), one_(one), vectors_(VectorsOf(digits)), digits_(digits),
+        mul_(kMulFunctions<L>[vectors_ - 1]) {
+    for (std::size_t l = 0; l < L; ++l) k0_[l] = NegativeInverse52(modulus[l * vectors_ * kLanes]);
   }
 
   std::size_t Words() const { return L * vectors_ * kLanes; }
   // r = a·b / R, below 2m for a, b below 2m; r may alias a or b.
-  void Mul(Digit* r, const Digit* a, const Digit* b) const { mul_(r, a, b, m_, k0_); }
+  void Mul(Digit* r, const Digit* a, const Digit* b) const { mul_(r, a, b, m_, k0_, digits_); }
   void Square(Digit* r, const Digit* a) const { Mul(r, a, a); }
   void One(Digit* r) const { std::memcpy(r, one_, Words() * sizeof(Digit)); }
   TV_IFMA void LookUp(Digit* out, const Digit* table, std::size_t entries, Index index) const {
@@ -221,17 +226,20 @@ class IfmaField {
   const Digit* m_;
   const Digit* one_;
   std::size_t vectors_;
+  std::size_t digits_;
   Digit k0_[L];
   MulFunction mul_;
 };
 
-// 52-bit digit vectors for a modulus of `bits` bits, with room for R > 4m.
-std::size_t VectorsFor(const Montgomery& m) {
+// The 52-bit digits of R = 2^(52·digits) > 4m.
+std::size_t DigitsFor(const Montgomery& m) {
   const auto modulus = m.modulus();
   const std::size_t k = modulus.size();
   const std::size_t bits = (k - 1) * kLimbBits + std::bit_width(modulus[k - 1]);
-  return (bits + 2 + kVectorBits - 1) / kVectorBits;
+  return (bits + 2 + kDigitBits - 1) / kDigitBits;
 }
+
+std::size_t VectorsFor(const Montgomery& m) { return VectorsOf(DigitsFor(m)); }
 
 // The storage of one exponentiation, wiped when it ends.
 class Workspace {
@@ -262,8 +270,8 @@ class Workspace {
 // its part (part l of L) of each element.
 class Part {
  public:
-  Part(Workspace& work, const Montgomery& m, std::size_t n, std::size_t offset)
-      : work_(work), m_(m), n_(n), offset_(offset) {}
+  Part(Workspace& work, const Montgomery& m, std::size_t n, std::size_t digits, std::size_t offset)
+      : work_(work), m_(m), n_(n), digits_(digits), offset_(offset) {}
 
   Digit* operator[](std::size_t element) { return work_[element] + offset_; }
 
@@ -272,7 +280,7 @@ class Part {
     const std::size_t k = m_.size();
     ToPart(Workspace::kModulus, m_.modulus().data());
     // 2^(104n) = 2^(104n - kLimbBits·k)·R_limbs: its Montgomery form in limbs.
-    const std::size_t powerBits = 2 * kDigitBits * n_ - kLimbBits * k;
+    const std::size_t powerBits = 2 * kDigitBits * digits_ - kLimbBits * k;
     LimbBuffer power;
     if (!power.Allocate(powerBits / kLimbBits + 1, ar)) return false;
     power.data()[powerBits / kLimbBits] = Limb{1} << (powerBits % kLimbBits);
@@ -312,14 +320,15 @@ class Part {
 
   Workspace& work_;
   const Montgomery& m_;
-  std::size_t n_;
+  std::size_t n_;       // digits of an element's part
+  std::size_t digits_;  // of R
   std::size_t offset_;
 };
 
 template <std::size_t L, std::size_t... I>
 std::array<Part, L> MakeParts(Workspace& work, const std::array<const Montgomery*, L>& moduli,
-                              std::size_t n, std::index_sequence<I...>) {
-  return {Part(work, *moduli[I], n, I * n)...};
+                              std::size_t n, std::size_t digits, std::index_sequence<I...>) {
+  return {Part(work, *moduli[I], n, digits, I * n)...};
 }
 
 // The work of L exponentiations of the same digit size, interleaved.
@@ -327,18 +336,19 @@ template <std::size_t L>
 bool PowInterleaved(const std::array<BigNum*, L>& results, const BigNum& base,
                     const ExponentSet<L>& exponents, ExponentKind kind,
                     const std::array<const Montgomery*, L>& moduli, Arithmetic& ar) {
-  const std::size_t vectors = VectorsFor(*moduli[0]);
-  const std::size_t n = vectors * kLanes;
+  std::size_t digits = 0;
+  for (const Montgomery* m : moduli) digits = std::max(digits, DigitsFor(*m));
+  const std::size_t n = VectorsOf(digits) * kLanes;
   const unsigned window = kind == ExponentKind::Secret ? WindowBits(exponents.Bits(), kScansPerMul) : 1;
   std::size_t limbs = 0;
   for (const Montgomery* m : moduli) limbs = std::max(limbs, 2 * m->size());
   Workspace work;
   if (!work.Allocate(L * n, std::size_t{1} << window, limbs, ar)) return false;
-  std::array<Part, L> parts = MakeParts(work, moduli, n, std::make_index_sequence<L>());
+  std::array<Part, L> parts = MakeParts(work, moduli, n, digits, std::make_index_sequence<L>());
   for (Part& part : parts) {
     if (!part.Prepare(ar)) return false;
   }
-  const IfmaField<L> field(work[Workspace::kModulus], work[Workspace::kOne], vectors);
+  const IfmaField<L> field(work[Workspace::kModulus], work[Workspace::kOne], digits);
   Digit* unit = work[Workspace::kFactor];
   const auto setUnit = [&] {
     std::memset(unit, 0, L * n * sizeof(Digit));
@@ -372,7 +382,9 @@ bool ModPowIfma(BigNum& r, const BigNum& base, const BigNum& exponent, ExponentK
 }
 
 bool IfmaPaysOff(const Montgomery& m, ExponentKind kind) {
-  return VectorsFor(m) >= (kind == ExponentKind::Secret ? 3 : 4);
+  // Measured break-even points: about 400 bits for secret exponents, between
+  // 1024 and 2048 bits for 65537.
+  return DigitsFor(m) * kDigitBits > (kind == ExponentKind::Secret ? 400u : 1100u);
 }
 
 bool PairsWithIfma(const Montgomery& mp, const Montgomery& mq) {

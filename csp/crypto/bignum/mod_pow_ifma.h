@@ -13,10 +13,10 @@ enum class ExponentKind {
 };
 
 // Whether one exponentiation modulo m runs faster here than on the portable
-// code: for moduli of about 1024 bits (secret exponents) or 1536 bits
-// (public ones) and more. Below, the portable multiplication is as fast as
-// the chain of carries of one IFMA multiplication, and the conversions to
-// and from digits cost more.
+// code: for moduli above about 400 bits (secret exponents) or 1100 bits
+// (short public ones). Below, the portable multiplication is as fast as the
+// chain of carries of one IFMA multiplication, and the conversions to and
+// from digits cost more than the exponentiation saves.
 bool IfmaPaysOff(const Montgomery& m, ExponentKind kind);
 
 // r = base^exponent mod m for a base of any size.
