@@ -34,8 +34,11 @@ TV_AVX2 inline __m128i NextPair(const Schedule& x, int i) {
   return _mm_add_epi64(_mm_add_epi64(x[i % 8], sigma0), _mm_add_epi64(w9, sigma1));
 }
 
+// The working variables, and b ^ c of the coming round: Maj(a, b, c) =
+// ((a ^ b) & (b ^ c)) ^ b, and this round's a ^ b is the next one's b ^ c.
 struct Working {
   std::uint64_t a, b, c, d, e, f, g, h;
+  std::uint64_t bXorC;
 };
 
 // One round with wk = W[t] + K[t].
@@ -43,8 +46,9 @@ inline void Round(Working& s, std::uint64_t wk) {
   const std::uint64_t sum1 = std::rotr(s.e, 14) ^ std::rotr(s.e, 18) ^ std::rotr(s.e, 41);
   const std::uint64_t t1 = s.h + sum1 + (s.g ^ (s.e & (s.f ^ s.g))) + wk;
   const std::uint64_t sum0 = std::rotr(s.a, 28) ^ std::rotr(s.a, 34) ^ std::rotr(s.a, 39);
-  const std::uint64_t t2 = sum0 + ((s.a & s.b) | (s.c & (s.a | s.b)));
-  s = {t1 + t2, s.a, s.b, s.c, s.d + t1, s.e, s.f, s.g};
+  const std::uint64_t aXorB = s.a ^ s.b;
+  const std::uint64_t t2 = sum0 + ((aXorB & s.bXorC) ^ s.b);
+  s = {t1 + t2, s.a, s.b, s.c, s.d + t1, s.e, s.f, s.g, aXorB};
 }
 
 }  // namespace
@@ -61,7 +65,8 @@ TV_AVX2 void Sha512CompressAvx2(std::uint64_t* state, const std::uint8_t* blocks
                               swapBytes);
       _mm_store_si128(reinterpret_cast<__m128i*>(wk + 2 * i), _mm_add_epi64(x[i], _mm_loadu_si128(k + i)));
     }
-    Working s{state[0], state[1], state[2], state[3], state[4], state[5], state[6], state[7]};
+    Working s{state[0], state[1], state[2], state[3], state[4],
+              state[5], state[6], state[7], state[1] ^ state[2]};
 #pragma GCC unroll 40
     for (int i = 0; i < 40; ++i) {  // rounds 2i and 2i + 1
       Round(s, wk[(2 * i) % 16]);
