@@ -73,7 +73,14 @@ double Row::Ratio() const {
 }
 
 bool Report::Wants(const std::string& name) const {
-  return only_.empty() || name.find(only_) != std::string::npos;
+  if (only_.empty()) return true;
+  for (std::size_t start = 0; start <= only_.size();) {
+    const std::size_t comma = std::min(only_.find(',', start), only_.size());
+    const std::string part = only_.substr(start, comma - start);
+    if (!part.empty() && name.find(part) != std::string::npos) return true;
+    start = comma + 1;
+  }
+  return false;
 }
 
 void Report::Add(Row row) {

@@ -27,7 +27,8 @@ struct Row {
 
 class Report {
  public:
-  // Only rows whose name contains `only` are kept (all when it is empty).
+  // Only rows whose name contains one of the comma-separated parts of `only`
+  // are kept (all when it is empty).
   explicit Report(std::string only = {}) : only_(std::move(only)) {}
   // Whether a row of this name would be kept: suites skip the timing of
   // operations nobody asked for.

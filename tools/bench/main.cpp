@@ -12,11 +12,12 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: tvbench [--tsv] [--only TEXT] [--portable]\n"
+    "usage: tvbench [--tsv] [--only TEXT[,TEXT...]] [--portable]\n"
     "  --tsv        one tab-separated line per operation: name, unit, ours, peer,\n"
     "               speed ratio (ours over peer; above 1 means ours is faster)\n"
-    "  --only TEXT  run only the operations whose name contains TEXT\n"
-    "  --portable   time our portable code (no AES-NI, no SHA extensions)\n";
+    "  --only TEXT  run only the operations whose name contains TEXT (or one of\n"
+    "               several TEXTs separated by commas)\n"
+    "  --portable   time our portable code (no AES-NI, SHA extensions, AVX-512)\n";
 
 struct Options {
   bool tsv = false;
@@ -41,9 +42,9 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 void PrintSetting(bool portable) {
   namespace cpu = tv::crypto::cpu;
-  std::printf("ours: %s code (processor: AES-NI %s, SHA extensions %s)\n",
+  std::printf("ours: %s code (processor: AES-NI %s, SHA extensions %s, AVX-512 IFMA %s)\n",
               portable ? "portable" : "best available", cpu::ProcessorHasAesNi() ? "yes" : "no",
-              cpu::ProcessorHasShaNi() ? "yes" : "no");
+              cpu::ProcessorHasShaNi() ? "yes" : "no", cpu::ProcessorHasAvx512Ifma() ? "yes" : "no");
   std::printf("peer: %s\n", MS_ENH_RSA_AES_PROV_A);
   std::printf("capi-* rows: both columns through CryptoAPI, ours \"%s\"\n\n", tv::csp::kProviderName);
 }

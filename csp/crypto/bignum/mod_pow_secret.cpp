@@ -1,25 +1,24 @@
-// Fixed-window modular exponentiation for secret exponents. Every window
-// costs the same squarings and one multiplication by a table entry that is
-// read with a full masked scan, so neither the exponent nor the base shows
-// in the sequence of operations or in the memory accessed.
+// Fixed-window modular exponentiation for secret exponents, on the
+// accelerated arithmetic where the processor has it, else on the portable
+// Montgomery arithmetic.
 #include <cstring>
 
 #include "bignum/limb_ops.h"
 #include "bignum/montgomery.h"
+#include "bignum/mod_pow_ifma.h"
+#include "bignum/portable_field.h"
+#include "bignum/pow_schedule.h"
+#include "cpu/cpu_features.h"
 
 namespace tv::crypto {
-namespace {
+namespace detail {
 
-constexpr unsigned kMaxWindow = 7;
-
-// The window that minimises the work: 2^w multiplications to build the
-// table, then per window one multiplication and a scan of the whole table,
-// which costs about 2^w / (16k) of a multiplication for k-limb numbers.
-// Counted in units of 1/(16k) multiplication.
-unsigned WindowBits(std::size_t exponentBits, std::size_t k) {
+unsigned WindowBits(std::size_t exponentBits, std::size_t scansPerMul) {
+  constexpr unsigned kMaxWindow = 7;
+  // In units of one table entry's scan.
   auto cost = [&](unsigned w) {
     const std::size_t entries = std::size_t{1} << w;
-    return entries * 16 * k + exponentBits / w * (16 * k + entries);
+    return entries * scansPerMul + exponentBits / w * (scansPerMul + entries);
   };
   unsigned best = 1;
   for (unsigned w = 2; w <= kMaxWindow; ++w) {
@@ -28,11 +27,10 @@ unsigned WindowBits(std::size_t exponentBits, std::size_t k) {
   return best;
 }
 
-// Bits [position, position + count) of the exponent; the limbs read depend
-// on the position only.
 Limb WindowValue(std::span<const Limb> exponent, std::size_t position, unsigned count) {
   const std::size_t limb = position / kLimbBits;
   const unsigned offset = static_cast<unsigned>(position % kLimbBits);
+  if (limb >= exponent.size()) return 0;
   Limb value = exponent[limb] >> offset;
   if (offset + count > kLimbBits && limb + 1 < exponent.size()) {
     value |= exponent[limb + 1] << (kLimbBits - offset);
@@ -40,8 +38,8 @@ Limb WindowValue(std::span<const Limb> exponent, std::size_t position, unsigned 
   return value & ((Limb{1} << count) - 1);
 }
 
-// out = table[index], reading every entry.
-void LookUp(Limb* out, const Limb* table, std::size_t entries, std::size_t k, Limb index) {
+void PortableField::LookUp(Limb* out, const Limb* table, std::size_t entries, Limb index) const {
+  const std::size_t k = m_.size();
   std::memset(out, 0, k * sizeof(Limb));
   for (std::size_t e = 0; e < entries; ++e) {
     const Limb mask = limbs::EqualMask(static_cast<Limb>(e), index);
@@ -49,38 +47,37 @@ void LookUp(Limb* out, const Limb* table, std::size_t entries, std::size_t k, Li
   }
 }
 
-}  // namespace
+}  // namespace detail
 
 bool ModPowSecret(BigNum& r, const BigNum& base, const BigNum& exponent, const Montgomery& m,
                   Arithmetic& ar) {
+  if (cpu::UseAvx512Ifma() && detail::IfmaPaysOff(m, detail::ExponentKind::Secret)) {
+    return detail::ModPowIfma(r, base, exponent, detail::ExponentKind::Secret, m, ar);
+  }
   const std::size_t k = m.size();
-  const auto bits = exponent.Limbs();
-  const std::size_t span = bits.size() * kLimbBits;
-  const unsigned window = WindowBits(span, k);
-  const std::size_t entries = std::size_t{1} << window;
-
-  // table[i] = base^i in Montgomery form.
+  // A table entry's scan costs about 1/(16k) of a k-limb multiplication.
+  const unsigned window = detail::WindowBits(exponent.Limbs().size() * kLimbBits, 16 * k);
   LimbBuffer table;
   LimbBuffer accumulator;
   LimbBuffer factor;
-  if (!table.Allocate(entries * k, ar) || !accumulator.Allocate(k, ar) ||
+  if (!table.Allocate((std::size_t{1} << window) * k, ar) || !accumulator.Allocate(k, ar) ||
       !factor.Allocate(k, ar)) {
     return false;
   }
-  Limb* t = table.data();
-  m.One(t);
-  m.Encode(t + k, base.Limbs());
-  for (std::size_t e = 2; e < entries; ++e) m.Mul(t + e * k, t + (e - 1) * k, t + k);
+  m.Encode(table.data() + k, base.Limbs());
+  detail::PowFixedWindow(detail::PortableField(m), accumulator.data(), table.data(),
+                         factor.data(), window, detail::ExponentWindows{exponent.Limbs()});
+  m.Decode(accumulator.data(), accumulator.data());
+  return r.SetLimbs(accumulator.data(), k, ar);
+}
 
-  Limb* acc = accumulator.data();
-  m.One(acc);
-  for (std::size_t w = (span + window - 1) / window; w-- > 0;) {
-    for (unsigned s = 0; s < window; ++s) m.Square(acc, acc);
-    LookUp(factor.data(), t, entries, k, WindowValue(bits, w * window, window));
-    m.Mul(acc, acc, factor.data());
+bool ModPowSecretPair(BigNum& rp, BigNum& rq, const BigNum& base, const BigNum& ep,
+                      const BigNum& eq, const Montgomery& mp, const Montgomery& mq,
+                      Arithmetic& ar) {
+  if (cpu::UseAvx512Ifma() && detail::PairsWithIfma(mp, mq)) {
+    return detail::ModPowPairIfma(rp, rq, base, ep, eq, mp, mq, ar);
   }
-  m.Decode(acc, acc);
-  return r.SetLimbs(acc, k, ar);
+  return ModPowSecret(rp, base, ep, mp, ar) && ModPowSecret(rq, base, eq, mq, ar);
 }
 
 }  // namespace tv::crypto

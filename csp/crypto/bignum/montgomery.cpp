@@ -73,7 +73,8 @@ void Montgomery::Sub(Limb* r, const Limb* a, const Limb* b) const {
 }
 
 // Horner's rule over k-limb chunks from the top: with v the value read so
-// far, v' = v·R + chunk, so v'·R = (v·R)·R^2/R + chunk·R^2/R.
+// far, v' = v·R + chunk, so v'·R = (v·R)·R^2/R + chunk·R^2/R. The top chunk
+// alone is v, whose form is one multiplication.
 void Montgomery::Encode(Limb* r, std::span<const Limb> a) const {
   const std::size_t k = size_;
   std::memset(r, 0, k * sizeof(Limb));
@@ -84,6 +85,10 @@ void Montgomery::Encode(Limb* r, std::span<const Limb> a) const {
     const std::size_t count = std::min(k, a.size() - c * k);
     std::memset(chunk, 0, k * sizeof(Limb));
     std::memcpy(chunk, a.data() + c * k, count * sizeof(Limb));
+    if (c + 1 == chunks) {
+      Mul(r, chunk, rSquared_.data());
+      continue;
+    }
     Mul(term, chunk, rSquared_.data());
     Mul(r, r, rSquared_.data());
     Add(r, r, term);

@@ -26,6 +26,7 @@ class Montgomery {
 
   // Limbs of the modulus (k); every limb array below has k limbs.
   std::size_t size() const { return size_; }
+  std::span<const Limb> modulus() const { return {modulus_.data(), size_}; }
 
   // r = a·b / R mod m, for a < R and b < m; r may alias a or b.
   void Mul(Limb* r, const Limb* a, const Limb* b) const;
@@ -65,6 +66,12 @@ bool ModSub(BigNum& r, const BigNum& a, const BigNum& b, const Montgomery& m, Ar
 // exponent and the modulus show.
 bool ModPowSecret(BigNum& r, const BigNum& base, const BigNum& exponent, const Montgomery& m,
                   Arithmetic& ar);
+// rp = base^ep mod mp and rq = base^eq mod mq in constant time, as two
+// ModPowSecret calls would give them (the two halves of an RSA private
+// operation), faster where the processor can run both at once.
+bool ModPowSecretPair(BigNum& rp, BigNum& rq, const BigNum& base, const BigNum& ep,
+                      const BigNum& eq, const Montgomery& mp, const Montgomery& mq,
+                      Arithmetic& ar);
 // r = base^exponent mod m for a public exponent: square and multiply, whose
 // sequence follows the exponent's bits (the base stays hidden).
 bool ModPowPublic(BigNum& r, const BigNum& base, const BigNum& exponent, const Montgomery& m,

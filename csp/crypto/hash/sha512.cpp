@@ -1,8 +1,10 @@
 // SHA-384 and SHA-512 (FIPS 180): one compression function, two initial
 // states and output lengths.
 #include "cpu/byte_order.h"
+#include "cpu/cpu_features.h"
 #include "hash/block_hash.h"
 #include "hash/sha2_rounds.h"
+#include "hash/sha_compress.h"
 
 namespace tv::crypto {
 namespace {
@@ -16,7 +18,11 @@ constexpr std::uint64_t kSha512InitialState[8] = {
     0x6a09e667f3bcc908, 0xbb67ae8584caa73b, 0x3c6ef372fe94f82b, 0xa54ff53a5f1d36f1,
     0x510e527fade682d1, 0x9b05688c2b3e6c1f, 0x1f83d9abfb41bd6b, 0x5be0cd19137e2179};
 
-constexpr std::uint64_t kRoundConstants[80] = {
+}  // namespace
+
+namespace detail {
+
+constinit const std::uint64_t kSha512RoundConstants[80] = {
     0x428a2f98d728ae22, 0x7137449123ef65cd, 0xb5c0fbcfec4d3b2f, 0xe9b5dba58189dbbc,
     0x3956c25bf348b538, 0x59f111f1b605d019, 0x923f82a4af194f9b, 0xab1c5ed5da6d8118,
     0xd807aa98a3030242, 0x12835b0145706fbe, 0x243185be4ee4b28c, 0x550c7dc3d5ffb4e2,
@@ -38,8 +44,20 @@ constexpr std::uint64_t kRoundConstants[80] = {
     0x28db77f523047d84, 0x32caab7b40c72493, 0x3c9ebe0a15c9bebc, 0x431d67c49c100d4c,
     0x4cc5d4becb3e42b6, 0x597f299cfc657e2a, 0x5fcb6fab3ad6faec, 0x6c44198c4a475817};
 
+void Sha512CompressPortable(std::uint64_t* state, const std::uint8_t* blocks, std::size_t count) {
+  Sha2Compress(state, blocks, count, kSha512RoundConstants);
+}
+
+}  // namespace detail
+
+namespace {
+
 void Compress(std::uint64_t* state, const std::uint8_t* blocks, std::size_t count) {
-  detail::Sha2Compress(state, blocks, count, kRoundConstants);
+  if (cpu::UseAvx2()) {
+    detail::Sha512CompressAvx2(state, blocks, count);
+  } else {
+    detail::Sha512CompressPortable(state, blocks, count);
+  }
 }
 
 void Start(Sha512Context& context, const std::uint64_t (&initialState)[8]) {

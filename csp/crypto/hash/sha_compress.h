@@ -1,7 +1,6 @@
-// The SHA-1 and SHA-256 compression functions in their portable and
-// SHA-extension forms (the latter in files compiled for those instructions;
-// call them only when cpu::UseShaNi() is true), and the SHA-256 round
-// constants both forms use.
+// The SHA-1, SHA-256 and SHA-512 compression functions in their portable
+// and accelerated forms (the latter in files compiled for those
+// instructions or marked for them), and the round constants both forms use.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,11 +8,16 @@
 namespace tv::crypto::detail {
 
 extern const std::uint32_t kSha256RoundConstants[64];
+extern const std::uint64_t kSha512RoundConstants[80];
 
 void Sha1CompressPortable(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count);
 void Sha1CompressShaNi(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count);
 
 void Sha256CompressPortable(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count);
 void Sha256CompressShaNi(std::uint32_t* state, const std::uint8_t* blocks, std::size_t count);
+
+// SHA-384/512 (call the AVX2 form only when cpu::UseAvx2() is true).
+void Sha512CompressPortable(std::uint64_t* state, const std::uint8_t* blocks, std::size_t count);
+void Sha512CompressAvx2(std::uint64_t* state, const std::uint8_t* blocks, std::size_t count);
 
 }  // namespace tv::crypto::detail

@@ -62,7 +62,7 @@ bool PowerWithCrt(BigNum& s, const BigNum& c, const RsaKey& key, const Montgomer
   BigNum mq;
   BigNum h;
   return CrtUsable(key, ar) && modP.Init(key.p, ar) && modQ.Init(key.q, ar) &&
-         ModPowSecret(mp, c, key.dp, modP, ar) && ModPowSecret(mq, c, key.dq, modQ, ar) &&
+         ModPowSecretPair(mp, mq, c, key.dp, key.dq, modP, modQ, ar) &&
          ModSub(h, mp, mq, modP, ar) && ModMul(h, h, key.qinv, modP, ar) &&
          Mul(h, h, key.q, ar) && Add(s, h, mq, ar);
 }

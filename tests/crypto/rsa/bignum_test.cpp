@@ -9,6 +9,7 @@
 #include "bignum/bignum.h"
 #include "bignum/montgomery.h"
 #include "bignum/prime.h"
+#include "code_path.h"
 #include "reference.h"
 
 namespace {
@@ -302,7 +303,19 @@ TEST_F(BigNumVsGcrypt, ModularInverseOfOddModuliAgreesOnManyOperands) {
   }
 }
 
-TEST_F(BigNumVsGcrypt, ModularExponentiationSecretAndPublic) {
+// The exponentiations and what is built on them, on the accelerated and on
+// the portable code.
+class ExponentiationVsGcrypt : public BigNumVsGcrypt,
+                               public ::testing::WithParamInterface<tvtest::CodePath> {
+ protected:
+  tvtest::CodePathScope path_{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(CodePaths, ExponentiationVsGcrypt,
+                         ::testing::Values(tvtest::CodePath::Accelerated, tvtest::CodePath::Portable),
+                         [](const auto& info) { return tvtest::CodePathName(info.param); });
+
+TEST_P(ExponentiationVsGcrypt, SecretAndPublic) {
   for (const std::size_t mBits : kModulusSizes) {
     const Bytes m = operands_.OddNumber(mBits, mBits % 2 == 0);
     Montgomery mont;
@@ -325,7 +338,38 @@ TEST_F(BigNumVsGcrypt, ModularExponentiationSecretAndPublic) {
   }
 }
 
-TEST_F(BigNumVsGcrypt, ModularExponentiationAtTheLargestModulus) {
+// The pair of the RSA private operation: moduli of equal and of different
+// sizes (those the accelerated code interleaves and those it cannot),
+// exponents of different lengths, bases above both moduli.
+TEST_P(ExponentiationVsGcrypt, PairEqualsTwoSingleExponentiations) {
+  const struct {
+    std::size_t pBits, qBits, epBits, eqBits;
+  } cases[] = {{512, 512, 512, 511},  {1024, 1024, 1024, 960}, {1024, 1020, 1024, 1020},
+               {2048, 2048, 2048, 2048}, {1024, 2048, 1024, 2048}, {64, 65, 0, 65},
+               {127, 128, 1, 64}};
+  for (const auto& c : cases) {
+    const Bytes p = operands_.OddNumber(c.pBits, true);
+    const Bytes q = operands_.OddNumber(c.qBits, true);
+    const Bytes base = operands_.Number(c.pBits + c.qBits + 3, true);
+    const Bytes ep = operands_.Number(c.epBits, true);
+    const Bytes eq = operands_.Number(c.eqBits, true);
+    Montgomery modP;
+    Montgomery modQ;
+    ASSERT_TRUE(modP.Init(FromBytes(p), ar_) && modQ.Init(FromBytes(q), ar_));
+    BigNum rp;
+    BigNum rq;
+    ASSERT_TRUE(tv::crypto::ModPowSecretPair(rp, rq, FromBytes(base), FromBytes(ep),
+                                             FromBytes(eq), modP, modQ, ar_));
+    Mpi expectedP;
+    Mpi expectedQ;
+    gcry_mpi_powm(expectedP.get(), Mpi(base).get(), Mpi(ep).get(), Mpi(p).get());
+    gcry_mpi_powm(expectedQ.get(), Mpi(base).get(), Mpi(eq).get(), Mpi(q).get());
+    ExpectSame(rp, expectedP, "p part " + Describe("powm", base, ep) + " p=" + Hex(p));
+    ExpectSame(rq, expectedQ, "q part " + Describe("powm", base, eq) + " q=" + Hex(q));
+  }
+}
+
+TEST_P(ExponentiationVsGcrypt, AtTheLargestModulus) {
   const Bytes m = operands_.OddNumber(16384);
   const Bytes base = operands_.Number(16384);
   const Bytes exponent = operands_.Number(16384);
@@ -338,7 +382,7 @@ TEST_F(BigNumVsGcrypt, ModularExponentiationAtTheLargestModulus) {
   ExpectSame(r, expected, "16384-bit powm");
 }
 
-TEST_F(BigNumVsGcrypt, ModuloOneIsAlwaysZero) {
+TEST_P(ExponentiationVsGcrypt, ModuloOneIsAlwaysZero) {
   Montgomery mont;
   BigNum one;
   ASSERT_TRUE(one.SetWord(1, ar_));
@@ -383,7 +427,7 @@ TEST_F(BigNumVsGcrypt, ModularMultiplySubtractReduce) {
   }
 }
 
-TEST_F(BigNumVsGcrypt, PrimalityAgreesOnPrimesCompositesAndPseudoprimes) {
+TEST_P(ExponentiationVsGcrypt, PrimalityAgreesOnPrimesCompositesAndPseudoprimes) {
   tvtest::SeededRandom random(7);
   for (const unsigned bits : {64u, 65u, 128u, 257u, 512u, 1024u}) {
     gcry_mpi_t prime = nullptr;

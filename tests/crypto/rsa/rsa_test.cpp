@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 
+#include "code_path.h"
 #include "reference.h"
 #include "rsa/rsa.h"
 
@@ -107,10 +109,19 @@ bool Assign(BigNum& target, const BigNum& source) {
   return target.Assign(source, ar);
 }
 
-class RsaGeneration : public ::testing::TestWithParam<std::size_t> {};
+class RsaGeneration
+    : public ::testing::TestWithParam<std::tuple<std::size_t, tvtest::CodePath>> {
+ protected:
+  tvtest::CodePathScope path_{std::get<1>(GetParam())};
+};
+
+std::string GenerationName(const ::testing::TestParamInfo<RsaGeneration::ParamType>& info) {
+  return std::to_string(std::get<0>(info.param)) + "_" +
+         tvtest::CodePathName(std::get<1>(info.param));
+}
 
 TEST_P(RsaGeneration, SatisfiesTheKeyRelationsAndSignsAndVerifies) {
-  const std::size_t bits = GetParam();
+  const std::size_t bits = std::get<0>(GetParam());
   tvtest::SeededRandom random(bits);
   Arithmetic ar;
   RsaKey key;
@@ -127,10 +138,17 @@ TEST_P(RsaGeneration, SatisfiesTheKeyRelationsAndSignsAndVerifies) {
   EXPECT_EQ(recovered, message);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, RsaGeneration, ::testing::Values(384, 1024, 2048, 4096));
+INSTANTIATE_TEST_SUITE_P(Sizes, RsaGeneration,
+                         ::testing::Combine(::testing::Values(384, 1024, 2048, 4096),
+                                            ::testing::Values(tvtest::CodePath::Accelerated,
+                                                              tvtest::CodePath::Portable)),
+                         GenerationName);
 // The largest key takes minutes to generate; run it with
 // --gtest_also_run_disabled_tests --gtest_filter=DISABLED_Largest*
-INSTANTIATE_TEST_SUITE_P(DISABLED_Largest, RsaGeneration, ::testing::Values(16384));
+INSTANTIATE_TEST_SUITE_P(DISABLED_Largest, RsaGeneration,
+                         ::testing::Combine(::testing::Values(16384),
+                                            ::testing::Values(tvtest::CodePath::Accelerated)),
+                         GenerationName);
 
 TEST(RsaGenerationErrors, RefusesSizesOutsideTheRangeOrNotMultiplesOf8) {
   tvtest::SeededRandom random(1);
@@ -153,7 +171,7 @@ TEST(RsaGenerationErrors, FailsWhenTheRandomSourceFails) {
 }
 
 // One 1024-bit key for the operation tests.
-class RsaOperations : public ::testing::Test {
+class RsaOperations : public ::testing::TestWithParam<tvtest::CodePath> {
  protected:
   static void SetUpTestSuite() {
     tvtest::InitGcrypt();
@@ -179,13 +197,18 @@ class RsaOperations : public ::testing::Test {
   }
 
   static RsaKey* key_;
+  tvtest::CodePathScope path_{GetParam()};
   tvtest::SeededRandom random_{9};
   tvtest::OperandSource operands_{11};
   Arithmetic ar_;
 };
 RsaKey* RsaOperations::key_ = nullptr;
 
-TEST_F(RsaOperations, PrivateOperationOnOneGivesTheSingleByteOne) {
+INSTANTIATE_TEST_SUITE_P(CodePaths, RsaOperations,
+                         ::testing::Values(tvtest::CodePath::Accelerated, tvtest::CodePath::Portable),
+                         [](const auto& info) { return tvtest::CodePathName(info.param); });
+
+TEST_P(RsaOperations, PrivateOperationOnOneGivesTheSingleByteOne) {
   for (const Bytes& one : {Bytes{0x01}, Bytes{0x00, 0x00, 0x01}}) {
     Bytes result;
     ASSERT_TRUE(Private(*key_, one, result, ar_, random_));
@@ -193,13 +216,13 @@ TEST_F(RsaOperations, PrivateOperationOnOneGivesTheSingleByteOne) {
   }
 }
 
-TEST_F(RsaOperations, PrivateOperationOnZeroGivesAnEmptyResult) {
+TEST_P(RsaOperations, PrivateOperationOnZeroGivesAnEmptyResult) {
   Bytes result;
   ASSERT_TRUE(Private(*key_, Bytes(128, 0), result, ar_, random_));
   EXPECT_TRUE(result.empty());
 }
 
-TEST_F(RsaOperations, ResultsMatchTheReferenceIncludingInputsAboveTheModulus) {
+TEST_P(RsaOperations, ResultsMatchTheReferenceIncludingInputsAboveTheModulus) {
   for (const std::size_t bits : {8u, 1000u, 1023u, 1024u, 1100u, 2048u, 16384u}) {
     const Bytes message = operands_.Number(bits);
     Bytes result;
@@ -210,7 +233,7 @@ TEST_F(RsaOperations, ResultsMatchTheReferenceIncludingInputsAboveTheModulus) {
   }
 }
 
-TEST_F(RsaOperations, PublicThenPrivateInPlaceReturnsTheInputWithoutLeadingZeros) {
+TEST_P(RsaOperations, PublicThenPrivateInPlaceReturnsTheInputWithoutLeadingZeros) {
   Bytes message(128, 0);
   const Bytes value = operands_.Number(1000);
   std::copy(value.begin(), value.end(), message.end() - static_cast<std::ptrdiff_t>(value.size()));
@@ -225,7 +248,7 @@ TEST_F(RsaOperations, PublicThenPrivateInPlaceReturnsTheInputWithoutLeadingZeros
 
 // Imported keys may carry CRT numbers that do not belong to the key; the
 // result then comes from d and is still m^d mod n.
-TEST_F(RsaOperations, FallsBackToTheExponentWhenCrtNumbersAreInconsistent) {
+TEST_P(RsaOperations, FallsBackToTheExponentWhenCrtNumbersAreInconsistent) {
   const struct {
     const char* what;
     std::function<void(RsaKey&)> damage;
@@ -249,7 +272,7 @@ TEST_F(RsaOperations, FallsBackToTheExponentWhenCrtNumbersAreInconsistent) {
   }
 }
 
-TEST_F(RsaOperations, RefusesToReleaseAResultThatTheKeyCannotCheck) {
+TEST_P(RsaOperations, RefusesToReleaseAResultThatTheKeyCannotCheck) {
   const struct {
     const char* what;
     std::function<void(RsaKey&)> damage;
@@ -272,7 +295,7 @@ TEST_F(RsaOperations, RefusesToReleaseAResultThatTheKeyCannotCheck) {
   }
 }
 
-TEST_F(RsaOperations, ReportsBadInputsKeysAndSources) {
+TEST_P(RsaOperations, ReportsBadInputsKeysAndSources) {
   RsaKey evenModulus = CopyKey();
   tv::crypto::AddWord(evenModulus.n, evenModulus.n, 1, ar_);
   Bytes tooLarge(2049, 0);

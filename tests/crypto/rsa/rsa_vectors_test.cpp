@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "code_path.h"
 #include "reference.h"
 #include "rsa/rsa.h"
 #include "vector_file.h"
@@ -142,7 +143,16 @@ Bytes PublicOperation(const RsaKey& key, const Bytes& input) {
   return out;
 }
 
-TEST(RsaSigGen15Vectors, PrivateOperationGivesEverySignature) {
+class RsaSigGen15Vectors : public ::testing::TestWithParam<tvtest::CodePath> {
+ protected:
+  tvtest::CodePathScope path_{GetParam()};
+};
+
+INSTANTIATE_TEST_SUITE_P(CodePaths, RsaSigGen15Vectors,
+                         ::testing::Values(tvtest::CodePath::Accelerated, tvtest::CodePath::Portable),
+                         [](const auto& info) { return tvtest::CodePathName(info.param); });
+
+TEST_P(RsaSigGen15Vectors, PrivateOperationGivesEverySignature) {
   tvtest::InitGcrypt();
   const auto records =
       tvtest::ReadVectorFile(tvtest::VectorPath("asymmetric/RSA/FIPS_186-2/SigGen15_186-2.txt"));

@@ -118,10 +118,17 @@ INSTANTIATE_TEST_SUITE_P(AllHashes, HashContextTest,
 // The accelerated and portable code share one context layout, so a hash may
 // start on one and finish on the other.
 TEST(HashCodePathTest, RunningHashSurvivesAChangeOfCodePath) {
-  if (!tv::crypto::cpu::ProcessorHasShaNi()) GTEST_SKIP() << "processor lacks the SHA extensions";
+  const struct {
+    const HashAlgorithm* algorithm;
+    bool (*acceleratedOn)();
+  } cases[] = {{&tv::crypto::kSha1, tv::crypto::cpu::ProcessorHasShaNi},
+               {&tv::crypto::kSha256, tv::crypto::cpu::ProcessorHasShaNi},
+               {&tv::crypto::kSsl3ShaMd5, tv::crypto::cpu::ProcessorHasShaNi},
+               {&tv::crypto::kSha512, tv::crypto::cpu::ProcessorHasAvx2}};
   const std::vector<std::uint8_t> message = TestMessage(1000);
-  for (const HashAlgorithm* algorithm :
-       {&tv::crypto::kSha1, &tv::crypto::kSha256, &tv::crypto::kSsl3ShaMd5}) {
+  for (const auto& c : cases) {
+    if (!c.acceleratedOn()) continue;
+    const HashAlgorithm* algorithm = c.algorithm;
     const std::string expected = DigestHex(*algorithm, message);
     WipingBuffer context(algorithm->contextSize);
     algorithm->init(context.Data());

@@ -29,10 +29,10 @@ const HashFile kHashFiles[] = {
     {&tv::crypto::kSha1, "hashes/SHA1/SHA1LongMsg.rsp", cpu::ProcessorHasShaNi},
     {&tv::crypto::kSha256, "hashes/SHA2/SHA256ShortMsg.rsp", cpu::ProcessorHasShaNi},
     {&tv::crypto::kSha256, "hashes/SHA2/SHA256LongMsg.rsp", cpu::ProcessorHasShaNi},
-    {&tv::crypto::kSha384, "hashes/SHA2/SHA384ShortMsg.rsp", nullptr},
-    {&tv::crypto::kSha384, "hashes/SHA2/SHA384LongMsg.rsp", nullptr},
-    {&tv::crypto::kSha512, "hashes/SHA2/SHA512ShortMsg.rsp", nullptr},
-    {&tv::crypto::kSha512, "hashes/SHA2/SHA512LongMsg.rsp", nullptr},
+    {&tv::crypto::kSha384, "hashes/SHA2/SHA384ShortMsg.rsp", cpu::ProcessorHasAvx2},
+    {&tv::crypto::kSha384, "hashes/SHA2/SHA384LongMsg.rsp", cpu::ProcessorHasAvx2},
+    {&tv::crypto::kSha512, "hashes/SHA2/SHA512ShortMsg.rsp", cpu::ProcessorHasAvx2},
+    {&tv::crypto::kSha512, "hashes/SHA2/SHA512LongMsg.rsp", cpu::ProcessorHasAvx2},
 };
 
 using HashFileParam = std::tuple<HashFile, CodePath>;
