@@ -37,7 +37,7 @@ Bytes Listed(const std::string& text, const std::string& label) {
   return tvtest::FromHex(hex);
 }
 
-// Hands out the bytes it was given, as the seed of an encoding.
+// Hands out the bytes it was given, as an encoding's random seed.
 class FixedSource final : public tv::crypto::RandomSource {
  public:
   explicit FixedSource(Bytes bytes) : bytes_(std::move(bytes)) {}
