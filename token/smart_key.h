@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "token/reader_record.h"
+#include "token/session_block.h"
 #include "token/token_library.h"
 
 namespace tv::token {
@@ -31,10 +32,13 @@ struct SmartKeyOptions {
   bool monitor = false;          // StartMonitoring may run the monitor thread
   bool cardInformation = false;  // card ID, label and application values kept per reader
   const char* tokenLibrary = kTokenLibraryName;
+  // Who shares the Key session's block: the provider's is per user.
+  SessionBlockSharing sessionSharing = SessionBlockSharing::PerUser;
 };
 
 inline constexpr SmartKeyOptions kProviderSmartKey{.monitor = false, .cardInformation = false};
-inline constexpr SmartKeyOptions kStoreSmartKey{.monitor = true, .cardInformation = true};
+inline constexpr SmartKeyOptions kStoreSmartKey{
+    .monitor = true, .cardInformation = true, .sessionSharing = SessionBlockSharing::PerSession};
 
 class CSmartKey {
  public:

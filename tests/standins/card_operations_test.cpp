@@ -57,6 +57,17 @@ TEST_F(CardOperationTest, RightPinRestoresTheFullCount) {
   EXPECT_EQ(api.InitCard(reader, kCspApplication), 3);
 }
 
+TEST_F(CardOperationTest, EmptyPinIsWrongWithoutUsingAnAttempt) {
+  const int reader = ReaderWithKey("1234");
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_FALSE(api.VerifyPIN(reader, ""));
+    EXPECT_EQ(GetLastError(), kErrorWrongPin);
+  }
+  EXPECT_FALSE(api.ChangePIN(reader, "", "5678"));
+  EXPECT_EQ(api.InitCard(reader, kCspApplication), 3);
+  EXPECT_TRUE(api.VerifyPIN(reader, "1234"));
+}
+
 TEST_F(CardOperationTest, KeyWithoutPinAcceptsTheEmptyPin) {
   const int reader = ReaderWithKey("");
   EXPECT_TRUE(api.VerifyPIN(reader, ""));

@@ -116,6 +116,9 @@ PinCheck CheckPin(KeyState& key, std::string_view pin) {
     key.attemptsLeft = key.attemptsMax;
     return PinCheck::Right;
   }
+  // An empty PIN is refused before it reaches the Key, as a reader refuses a
+  // PIN of length 0: asking whether a Key needs a PIN costs no attempt.
+  if (pin.empty()) return PinCheck::Wrong;
   if (key.attemptsLeft > 0) --key.attemptsLeft;
   return PinCheck::Wrong;
 }
