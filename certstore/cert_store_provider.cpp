@@ -87,8 +87,12 @@ CertStoreProvider::CertStoreProvider()
 // The monitor calls onKeyRemoved, which uses the cache: it ends first.
 CertStoreProvider::~CertStoreProvider() { Finalize(); }
 
+bool CertStoreProvider::EnsureInitialized() {
+  return Initialize(kCertificateApplication) || GetLastError() == ERROR_ALREADY_INITIALIZED;
+}
+
 bool CertStoreProvider::Open(const char* openParameter, HCERTSTORE store) {
-  if (!Initialize(kCertificateApplication) && GetLastError() != ERROR_ALREADY_INITIALIZED) {
+  if (!EnsureInitialized()) {
     WriteLog(LogError, kOpenLabel, "1. %08X.", static_cast<unsigned>(GetLastError()));
     return false;
   }
@@ -159,6 +163,7 @@ bool CertStoreProvider::WriteCertificate(PCCERT_CONTEXT certificate) {
     return FailWith(ERROR_NOT_ENOUGH_QUOTA);
   }
   const CacheEntry entry{std::move(record), {}};
+  if (!EnsureInitialized()) return false;
   WriteLog(LogTrace, kWriteLabel, "performing custom write");
   const KeyRequest& request = type == StoreType::Personal ? kWritePersonalRequest : kWriteCertificateRequest;
   if (runKey_(request, [&](int reader) { return WriteRecord(reader, entry); })) return true;
@@ -207,6 +212,7 @@ bool CertStoreProvider::WriteRecord(int reader, const CacheEntry& entry) {
 }
 
 bool CertStoreProvider::DeleteCertificates() {
+  if (!EnsureInitialized()) return false;
   const bool deleted = runKey_(kDeleteCertificateRequest, [&](int reader) {
     if (Library().DeleteData(reader)) {
       WriteLog(LogTrace, "delete_certs:", "delete certificates");

@@ -48,6 +48,8 @@ class CertStoreProvider : public token::CSmartKey {
   void onKeyRemoved(const char* readerName) override;
 
  private:
+  // The reader manager is bound by the first open, write or delete.
+  bool EnsureInitialized();
   bool FillStore(StoreType type, HCERTSTORE store);
   bool ReadKeyIntoStore(StoreType type, HCERTSTORE store);
   bool WriteRecord(int reader, const CacheEntry& entry);
