@@ -14,8 +14,12 @@ constexpr const char* kUnregisterLabel = "DllUnregister:";
 constexpr DWORD kCreateNew = CERT_STORE_CREATE_NEW_FLAG;
 constexpr DWORD kDelete = CERT_STORE_DELETE_FLAG;
 
-// Whether crypt32 answered that it has no physical stores at all.
-bool PhysicalStoresMissing(DWORD error) { return error == ERROR_CALL_NOT_IMPLEMENTED || error == static_cast<DWORD>(E_NOTIMPL); }
+// Whether crypt32 answered that it has no physical stores at all. Wine's
+// crypt32 fails both physical-store calls without setting any error (the
+// last error stays as it was), so each call starts from a cleared one.
+bool PhysicalStoresMissing(DWORD error) {
+  return error == 0 || error == ERROR_CALL_NOT_IMPLEMENTED || error == static_cast<DWORD>(E_NOTIMPL);
+}
 
 void TracePhysicalStoresMissing(const char* label, DWORD error) {
   WriteLog(LogWarning, label, "physical stores are not available on this platform %08X", static_cast<unsigned>(error));
@@ -31,10 +35,12 @@ bool RegisterPhysicalStore(const PhysicalStore& row) {
   info.OpenParameters.pbData = reinterpret_cast<BYTE*>(const_cast<char*>(row.openParameter));
   info.dwFlags = CERT_PHYSICAL_STORE_ADD_ENABLE_FLAG;
   info.dwPriority = 1;
+  SetLastError(0);
   return CertRegisterPhysicalStore(row.systemStore, row.location | kCreateNew, kPhysicalStoreName, &info, nullptr);
 }
 
 bool UnregisterPhysicalStore(const PhysicalStore& row) {
+  SetLastError(0);
   return CertUnregisterPhysicalStore(row.systemStore, row.location | kDelete, kPhysicalStoreName);
 }
 

@@ -26,6 +26,18 @@ std::atomic<bool> Detaching{false};
 
 unsigned TraceValue(const void* p) { return static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(p)); }
 
+// An opened store keeps our callbacks, and the monitor thread runs our code,
+// while crypt32 frees the library right after the open (Wine does): the
+// module stays loaded until the process ends from its first open on.
+void KeepLoaded() {
+  static const bool pinned = [] {
+    HMODULE self = nullptr;
+    return GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                              reinterpret_cast<LPCSTR>(&KeepLoaded), &self) != FALSE;
+  }();
+  (void)pinned;
+}
+
 void WINAPI CloseStore(HCERTSTOREPROV storeProvider, DWORD flags) {
   if (Detaching) return;
   tv::WriteLog(tv::LogTrace, "          Close:", "<---- hStoreProv=%08X, Flags=%08X", TraceValue(storeProvider),
@@ -68,6 +80,7 @@ BOOL WINAPI tvCertOpenStoreProv(LPCSTR storeProviderName, DWORD, HCRYPTPROV_LEGA
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  KeepLoaded();
   *storeProvInfo = {};
   storeProvInfo->cbSize = sizeof *storeProvInfo;
   if (!Provider.Open(openParameter, store)) return FALSE;

@@ -12,12 +12,6 @@ using namespace tv::certstore;
 namespace tvtest {
 namespace {
 
-std::vector<BYTE> Joined(std::initializer_list<std::vector<BYTE>> parts) {
-  std::vector<BYTE> all;
-  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
-}
-
 // The common names shown, sorted (a store keeps no order).
 std::vector<std::string> Names(const std::vector<Shown>& shown) {
   std::vector<std::string> names;
@@ -67,7 +61,7 @@ TEST_F(KeyStoreTest, PersonalCertificateIsAlwaysTheFirstRecord) {
 
 TEST_F(KeyStoreTest, IntermediateOf1000BytesBecomesA1048ByteRecord) {
   UseCountingRunner();
-  const Certificate ca = Issue("Sized CA", suite->key, "Test Root", suite->key, 1000);
+  const Certificate ca = Issue("Sized CA", suite->key.Provider(), "Test Root", suite->key, 1000);
   ASSERT_EQ(ca.Size(), 1000u);
   ASSERT_TRUE(Write(ca));
   const std::vector<BYTE> area = KeyArea();
@@ -94,8 +88,8 @@ TEST_F(KeyStoreTest, SecondRootAndSameIntermediateTwiceExist) {
 // Writes refused before the Key is touched.
 TEST_F(KeyStoreTest, RefusedWritesLeaveTheKeyAlone) {
   UseCountingRunner();
-  const Certificate largest = Issue("Largest CA", suite->key, "Test Root", suite->key, 2952);
-  const Certificate tooLarge = Issue("Large CA", suite->key, "Test Root", suite->key, 2953);
+  const Certificate largest = Issue("Largest CA", suite->key.Provider(), "Test Root", suite->key, 2952);
+  const Certificate tooLarge = Issue("Large CA", suite->key.Provider(), "Test Root", suite->key, 2953);
   ASSERT_EQ(tooLarge.Size(), 2953u);
   EXPECT_FALSE(Write(tooLarge));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_TOO_LARGE));

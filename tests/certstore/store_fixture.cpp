@@ -9,6 +9,12 @@ using namespace tv::certstore;
 
 StoreProviderTest::Suite* StoreProviderTest::suite = nullptr;
 
+std::vector<BYTE> Joined(std::initializer_list<std::vector<BYTE>> parts) {
+  std::vector<BYTE> all;
+  for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
 ObservedStoreProvider::ObservedStoreProvider() : removed_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 // The monitor calls onKeyRemoved of this class: it ends before the event goes.
@@ -26,10 +32,11 @@ void StoreProviderTest::SetUpTestSuite() {
   suite = new Suite;
   ASSERT_TRUE(suite->key.Ok());
   const TestKeyPair& k = suite->key;
-  suite->root = Issue("Test Root", k, "Test Root", k);
-  suite->otherRoot = Issue("Other Root", k, "Other Root", k);
-  for (int i = 0; i < 11; ++i) suite->intermediates.push_back(Issue("Test CA " + std::to_string(i), k, "Test Root", k));
-  suite->personal = Issue("Alice", k, "Test CA 0", k);
+  const HCRYPTPROV p = k.Provider();
+  suite->root = Issue("Test Root", p, "Test Root", k);
+  suite->otherRoot = Issue("Other Root", p, "Other Root", k);
+  for (int i = 0; i < 11; ++i) suite->intermediates.push_back(Issue("Test CA " + std::to_string(i), p, "Test Root", k));
+  suite->personal = Issue("Alice", p, "Test CA 0", k);
   ASSERT_TRUE(suite->personal.Get() && suite->root.Get());
   ASSERT_TRUE(SetKeyProvider(suite->personal, "alice-box", kTavrinProvider));
 }

@@ -17,6 +17,9 @@ namespace tvtest {
 inline constexpr const char* kReaderA = "Reader A";
 inline constexpr const char* kTavrinProvider = "Tavrin RSA Cryptographic Provider v1.0";
 
+// The byte strings one after the other.
+std::vector<BYTE> Joined(std::initializer_list<std::vector<BYTE>> parts);
+
 // Tells the test when the monitor reported a removed Key.
 class ObservedStoreProvider : public tv::certstore::CertStoreProvider {
  public:

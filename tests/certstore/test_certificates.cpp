@@ -19,20 +19,20 @@ std::vector<BYTE> EncodedName(const std::string& commonName) {
   return name;
 }
 
-std::vector<BYTE> PublicKeyInfo(const TestKeyPair& key, DWORD spec) {
+std::vector<BYTE> PublicKeyInfo(HCRYPTPROV key) {
   DWORD size = 0;
-  CryptExportPublicKeyInfo(key.Provider(), spec, X509_ASN_ENCODING, nullptr, &size);
+  CryptExportPublicKeyInfo(key, AT_SIGNATURE, X509_ASN_ENCODING, nullptr, &size);
   std::vector<BYTE> info(size);
-  if (!CryptExportPublicKeyInfo(key.Provider(), spec, X509_ASN_ENCODING,
+  if (!CryptExportPublicKeyInfo(key, AT_SIGNATURE, X509_ASN_ENCODING,
                                 reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(info.data()), &size))
     return {};
   return info;
 }
 
-std::vector<BYTE> Encode(const std::string& subject, const TestKeyPair& subjectKey, const std::string& issuer,
-                         const TestKeyPair& issuerKey, DWORD subjectSpec, std::size_t padding) {
+std::vector<BYTE> Encode(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
+                         const TestKeyPair& issuerKey, std::size_t padding) {
   std::vector<BYTE> subjectName = EncodedName(subject), issuerName = EncodedName(issuer);
-  std::vector<BYTE> keyInfo = PublicKeyInfo(subjectKey, subjectSpec);
+  std::vector<BYTE> keyInfo = PublicKeyInfo(subjectKey);
   if (subjectName.empty() || issuerName.empty() || keyInfo.empty()) return {};
   BYTE serial[8];
   CryptGenRandom(issuerKey.Provider(), sizeof serial, serial);
@@ -117,16 +117,16 @@ std::vector<BYTE> Certificate::Sha1() const {
   return {hash, hash + size};
 }
 
-Certificate Issue(const std::string& subject, const TestKeyPair& subjectKey, const std::string& issuer,
-                  const TestKeyPair& issuerKey, std::size_t size, DWORD subjectSpec) {
+Certificate Issue(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
+                  const TestKeyPair& issuerKey, std::size_t size) {
   std::size_t padding = 0;
-  std::vector<BYTE> encoded = Encode(subject, subjectKey, issuer, issuerKey, subjectSpec, padding);
+  std::vector<BYTE> encoded = Encode(subject, subjectKey, issuer, issuerKey, padding);
   // The padding's own length fields grow with it: a few rounds settle it.
   for (int round = 0; size && round < 8 && !encoded.empty() && encoded.size() != size; ++round) {
     const std::ptrdiff_t missing = static_cast<std::ptrdiff_t>(size) - static_cast<std::ptrdiff_t>(encoded.size());
     const std::ptrdiff_t next = static_cast<std::ptrdiff_t>(padding) + missing - (padding == 0 ? 24 : 0);
     padding = next > 1 ? static_cast<std::size_t>(next) : 1;
-    encoded = Encode(subject, subjectKey, issuer, issuerKey, subjectSpec, padding);
+    encoded = Encode(subject, subjectKey, issuer, issuerKey, padding);
   }
   if (encoded.empty() || (size && encoded.size() != size)) return Certificate();
   return Certificate(CertCreateCertificateContext(kEncoding, encoded.data(), static_cast<DWORD>(encoded.size())));

@@ -49,11 +49,11 @@ class Certificate {
   PCCERT_CONTEXT context_ = nullptr;
 };
 
-// A certificate "CN=<subject>" for the public key of `subjectKey` (spec
-// `subjectSpec`), issued by "CN=<issuer>" and signed by `issuerKey`; an
-// extension of padding makes it exactly `size` bytes when size is not 0.
-Certificate Issue(const std::string& subject, const TestKeyPair& subjectKey, const std::string& issuer,
-                  const TestKeyPair& issuerKey, std::size_t size = 0, DWORD subjectSpec = AT_SIGNATURE);
+// A certificate "CN=<subject>" for the signature key of `subjectKey`,
+// issued by "CN=<issuer>" and signed by `issuerKey`; an extension of padding
+// makes it exactly `size` bytes when size is not 0.
+Certificate Issue(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
+                  const TestKeyPair& issuerKey, std::size_t size = 0);
 
 // Gives `certificate` the key-provider information of a container.
 bool SetKeyProvider(const Certificate& certificate, const std::string& container, const char* provider,
