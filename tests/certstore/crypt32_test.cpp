@@ -44,7 +44,7 @@ TEST(StoreRegistration, RegistersTwiceAndUnregistersWhenNothingIsRegistered) {
 }
 
 // Each test: the provider registered, a "tv_cstore" section that allows
-// cstore_client, and the Key simulator of the test (inherited by the child).
+// tvcstore-tool, and the Key simulator of the test (inherited by the child).
 class Crypt32StoreTest : public StoreProviderTest {
  protected:
   void SetUp() override {
@@ -67,13 +67,15 @@ class Crypt32StoreTest : public StoreProviderTest {
       winIni_ = std::string(windows) + "\\win.ini";
       original_ = ReadFileText(winIni_);
     }
-    WriteBytes(winIni_, allow ? original_ + "\r\n[tv_cstore]\r\ncstore_client\r\n" : original_);
+    WriteBytes(winIni_, allow ? original_ + "\r\n[tv_cstore]\r\ntvcstore-tool\r\n" : original_);
   }
 
-  // Runs cstore_client; its output lines in `lines`.
+  // Runs tvcstore-tool; its output lines in `lines`. The tool's own
+  // command line is what the provider checks: "tvmover.cpl" as a last,
+  // ignored argument lets it write.
   int Client(const std::string& arguments, std::vector<std::string>* lines = nullptr) {
     const std::string out = File("client.txt");
-    const int code = RunProcess("\"" + ProgramDirectory() + "\\cstore_client.exe\" \"" + out + "\" " + arguments,
+    const int code = RunProcess("\"" + ProgramDirectory() + "\\tvcstore-tool.exe\" --out \"" + out + "\" " + arguments,
                                 kChildBoundMs);
     if (lines) {
       lines->clear();
@@ -118,8 +120,8 @@ TEST_F(Crypt32StoreTest, WritesOnlyFromTheMigrationToolAndDeletesEverything) {
   EXPECT_EQ(Client("add TV_HKLM_ROOT \"" + root + "\""), 0x10000 | ERROR_ACCESS_DENIED);
   EXPECT_TRUE(KeyArea().empty());
 
-  ASSERT_EQ(Client("add TV_HKLM_ROOT \"" + root + "\" tvmover.cpl"), 0);
-  ASSERT_EQ(Client("add TV_HKLM_CA \"" + ca + "\" tvmover.cpl"), 0);
+  ASSERT_EQ(Client("add TV_HKLM_ROOT \"" + root + "\" \"\" tvmover.cpl"), 0);
+  ASSERT_EQ(Client("add TV_HKLM_CA \"" + ca + "\" \"\" tvmover.cpl"), 0);
   EXPECT_EQ(KeyArea(), Joined({RecordOf(suite->root, StoreType::Root),
                                RecordOf(suite->intermediates[0], StoreType::Intermediate)}));
   Lines lines;

@@ -1,15 +1,21 @@
-// cstore_client <output file> <command> <open parameter> [certificate file
-// [container]] [tvmover.cpl]: a process that uses the provider "tvcstore"
-// only through crypt32, as an application does. Commands:
-//   list    one line per certificate of the store: "common name|friendly name|container"
-//   sign    signs with the private key of the store's first certificate and
-//           verifies the signature with its public key; writes the name of
-//           the provider that signed
-//   add     adds the certificate file to the store (with the container as
-//           its key-provider information when given)
-//   delete  deletes the store's first certificate
-// Exit code 0 on success, else the last error's low 16 bits or'ed with
-// 0x10000 (so that no error reads as success), 2 for a usage error.
+// tvcstore-tool [--out FILE] COMMAND PARAMETER [CERTIFICATE [CONTAINER]]:
+// uses the certificate store provider "tvcstore" only through crypt32, as an
+// application does, opening the store with PARAMETER (TV_MY, TV_HKLM_CA or
+// TV_HKLM_ROOT). Output goes to standard output, or to FILE. Commands:
+//   list    one line per certificate: "common name|friendly name|container"
+//   sign    signs with the private key of the store's first certificate,
+//           verifies the signature with its public key, and prints the name
+//           of the provider that signed
+//   add     adds the DER certificate file to the store (with CONTAINER of
+//           our provider as its key-provider information when not empty);
+//           the provider accepts it only from the migration tool, a command
+//           line holding "tvmover.cpl" (further arguments are ignored, so a
+//           test can put that text there)
+//   delete  deletes the store's first certificate (and so all of the Key's)
+// The process must be allowed to use the Key: an entry of the "tv_cstore"
+// section of win.ini that occurs in its command line, such as "tvcstore-tool".
+// Exit code 0 on success, 2 for a usage error, else 0x10000 | the low 16
+// bits of the last error (so that no error reads as success).
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -93,7 +99,7 @@ int Add(HCERTSTORE store, const char* file, const char* container) {
   const std::vector<BYTE> encoded = ReadAll(file);
   PCCERT_CONTEXT certificate = CertCreateCertificateContext(kEncoding, encoded.data(), static_cast<DWORD>(encoded.size()));
   if (!certificate) return Failed();
-  if (container) {
+  if (container && *container) {
     std::wstring wide(container, container + strlen(container));
     wchar_t providerName[] = L"Tavrin RSA Cryptographic Provider v1.0";
     CRYPT_KEY_PROV_INFO info = {};
@@ -115,23 +121,30 @@ int Delete(HCERTSTORE store) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4) return 2;
-  const std::string command = argv[2];
+  int first = 1;
+  const char* outputFile = nullptr;
+  if (argc > 2 && std::string(argv[1]) == "--out") {
+    outputFile = argv[2];
+    first = 3;
+  }
+  if (argc - first < 2) return 2;
+  const std::string command = argv[first];
+  const char* parameter = argv[first + 1];
+  const char* certificateFile = argc - first > 2 ? argv[first + 2] : nullptr;
+  const char* container = argc - first > 3 ? argv[first + 3] : nullptr;
+
   // Store providers are registered under encoding type 0, and crypt32 looks
   // the provider up under the encoding type given here.
-  HCERTSTORE store = CertOpenStore("tvcstore", 0, 0, 0, argv[3]);
+  HCERTSTORE store = CertOpenStore("tvcstore", 0, 0, 0, parameter);
   if (!store) return Failed();
-  FILE* out = std::fopen(argv[1], "wb");
+  FILE* out = outputFile ? std::fopen(outputFile, "wb") : stdout;
   if (!out) return 2;
   int result = 2;
   if (command == "list") result = List(store, out);
   if (command == "sign") result = Sign(store, out);
-  if (command == "add" && argc >= 5) {
-    const bool withContainer = argc >= 6 && std::string(argv[5]) != "tvmover.cpl";
-    result = Add(store, argv[4], withContainer ? argv[5] : nullptr);
-  }
+  if (command == "add" && certificateFile) result = Add(store, certificateFile, container);
   if (command == "delete") result = Delete(store);
-  std::fclose(out);
+  if (outputFile) std::fclose(out);
   CertCloseStore(store, 0);
   return result;
 }
