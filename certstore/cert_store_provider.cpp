@@ -98,7 +98,9 @@ bool CertStoreProvider::Open(const char* openParameter, HCERTSTORE store) {
   }
   WriteLog(LogTrace, kOpenLabel, "2.");
   if (IsSystemUser(environment_) || IsIgnoredProcess(environment_)) return true;
-  return FillStore(StoreTypeOf(openParameter), store);
+  // A parameter of none of our stores gets an empty store without the Key.
+  const StoreType type = StoreTypeOf(openParameter);
+  return type == StoreType::Unknown || FillStore(type, store);
 }
 
 bool CertStoreProvider::FillStore(StoreType type, HCERTSTORE store) {

@@ -45,7 +45,9 @@ TEST_F(KeyStoreTest, WrittenCertificatesComeBackInTheirStores) {
   ASSERT_EQ(root.size(), 1u);
   EXPECT_EQ(root[0].friendlyName, L"Test Root - Reader A");
   EXPECT_TRUE(root[0].container.empty());
+  const int uses = keyUses;
   EXPECT_TRUE(Open("TV_OTHER").empty());
+  EXPECT_EQ(keyUses, uses);
 }
 
 TEST_F(KeyStoreTest, PersonalCertificateIsAlwaysTheFirstRecord) {
