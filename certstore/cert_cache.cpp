@@ -15,7 +15,7 @@ Bytes CacheEntry::Hash() const {
   return view ? view->hash : Bytes{};
 }
 
-void CertCache::Clear() {
+void CertCache::ClearCache() {
   {
     std::lock_guard guard(lock_);
     entries_.clear();

@@ -27,7 +27,7 @@ struct CacheEntry {
 class CertCache {
  public:
   // Forgets every entry and allows the next open to read the Key.
-  void Clear();
+  void ClearCache();
   std::size_t Count() const;
   std::size_t FreeEntries() const;
 

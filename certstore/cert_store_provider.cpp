@@ -124,9 +124,10 @@ bool CertStoreProvider::FillStore(StoreType type, HCERTSTORE store) {
 bool CertStoreProvider::ReadKeyIntoStore(StoreType type, HCERTSTORE store) {
   KeyRecords found;
   const bool read = runKey_(kOpenCertificateRequest, [&](int reader) {
-    cache_.SetReadAllowed(false);
     if (!ReadCertRecords(Library(), reader, type, cache_.FreeEntries(), found)) return false;
-    if (!found.empty) cache_.SetReadAllowed(true);
+    // Only a Key found empty keeps later opens away; a read that failed
+    // says nothing about the Key.
+    cache_.SetReadAllowed(!found.empty);
     return true;
   });
   if (!read) return false;
@@ -194,7 +195,7 @@ bool CertStoreProvider::WriteRecord(int reader, const CacheEntry& entry) {
       return FailWith(error);
     }
     occupied = 0;
-    cache_.Clear();
+    cache_.ClearCache();
   }
   if (cache_.HasConflict(entry)) {
     WriteLog(LogWarning, kWriteBlobLabel, "certificate of this type already exist in cache");
@@ -224,13 +225,13 @@ bool CertStoreProvider::DeleteCertificates() {
     WriteLog(LogError, "delete_certs:", "deleting certificates %08X", static_cast<unsigned>(error));
     return FailWith(error);
   });
-  if (deleted) cache_.Clear();
+  if (deleted) cache_.ClearCache();
   return deleted;
 }
 
 void CertStoreProvider::onKeyRemoved(const char* readerName) {
   WriteLog(LogTrace, "onKeyRemoved:", "called reader=\"%s\"", readerName ? readerName : "");
-  cache_.Clear();
+  cache_.ClearCache();
   StopMonitoring();
 }
 

@@ -26,7 +26,6 @@ class CertStoreProvider : public token::CSmartKey {
 
   void SetKeyRunner(KeyRunner runner) { runKey_ = std::move(runner); }
   void SetEnvironment(ProcessEnvironment environment) { environment_ = std::move(environment); }
-  const ProcessEnvironment& Environment() const { return environment_; }
 
   // Initialises the reader manager (once) and fills `store` with the Key's
   // certificates of the type that `openParameter` names, unless the process

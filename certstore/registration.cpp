@@ -52,8 +52,8 @@ HRESULT RegisterStoreProvider() {
     WriteLog(LogError, kRegisterLabel, "register OID function %08X", static_cast<unsigned>(GetLastError()));
     return E_FAIL;
   }
-  for (std::size_t i = 0; i < kPhysicalStores.size(); ++i) {
-    const PhysicalStore& row = kPhysicalStores[i];
+  for (std::size_t i = 0; i < kPhysicalStoreTable.size(); ++i) {
+    const PhysicalStore& row = kPhysicalStoreTable[i];
     WriteLog(LogTrace, kRegisterLabel, "%s", row.openParameter);
     if (RegisterPhysicalStore(row)) continue;
     DWORD error = GetLastError();
@@ -78,8 +78,8 @@ HRESULT RegisterStoreProvider() {
 }
 
 HRESULT UnregisterStoreProvider() {
-  for (std::size_t i = 0; i < kPhysicalStores.size(); ++i) {
-    if (UnregisterPhysicalStore(kPhysicalStores[i])) continue;
+  for (std::size_t i = 0; i < kPhysicalStoreTable.size(); ++i) {
+    if (UnregisterPhysicalStore(kPhysicalStoreTable[i])) continue;
     const DWORD error = GetLastError();
     if (PhysicalStoresMissing(error)) {
       TracePhysicalStoresMissing(kUnregisterLabel, error);

@@ -23,7 +23,7 @@ struct PhysicalStore {
   StoreType type;
 };
 
-inline constexpr std::array<PhysicalStore, 3> kPhysicalStores{{
+inline constexpr std::array<PhysicalStore, 3> kPhysicalStoreTable{{
     {L"MY", CERT_SYSTEM_STORE_CURRENT_USER, "TV_MY", StoreType::Personal},
     {L"CA", CERT_SYSTEM_STORE_LOCAL_MACHINE, "TV_HKLM_CA", StoreType::Intermediate},
     {L"Root", CERT_SYSTEM_STORE_LOCAL_MACHINE, "TV_HKLM_ROOT", StoreType::Root},

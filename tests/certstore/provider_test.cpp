@@ -147,6 +147,17 @@ TEST_F(KeyStoreTest, EmptyKeyLeavesLaterOpensAloneUntilAWriteOrDelete) {
   EXPECT_EQ(keyUses, 5);
 }
 
+TEST_F(KeyStoreTest, FailedReadLetsTheNextOpenReadAgain) {
+  UseCountingRunner();
+  SetKeyArea(RecordOf(suite->root, StoreType::Root));
+  ASSERT_TRUE(api.KeySimSetFault("ReadData", 1, ERROR_IO_DEVICE));
+  bool opened = false;
+  EXPECT_TRUE(Open("TV_HKLM_ROOT", &opened).empty());
+  EXPECT_TRUE(opened);
+  EXPECT_EQ(Names(Open("TV_HKLM_ROOT")), Names_{"Test Root"});
+  EXPECT_EQ(keyUses, 2);
+}
+
 TEST_F(KeyStoreTest, DeletingEmptiesTheKeysCertificateArea) {
   UseCountingRunner();
   ASSERT_TRUE(Write(suite->personal));

@@ -89,7 +89,7 @@ TEST(CertCache, HoldsTenEntries) {
   EXPECT_EQ(cache.Count(), kCacheEntries);
   EXPECT_EQ(cache.FreeEntries(), 0u);
   cache.SetReadAllowed(false);
-  cache.Clear();
+  cache.ClearCache();
   EXPECT_EQ(cache.Count(), 0u);
   EXPECT_TRUE(cache.ReadAllowed());
 }
@@ -110,7 +110,7 @@ TEST(CertCache, StaysWholeUnderConcurrentFillAndClear) {
   CertCache cache;
   std::atomic<bool> stop{false};
   std::thread clearer([&] {
-    for (int i = 0; i < 2000; ++i) cache.Clear();
+    for (int i = 0; i < 2000; ++i) cache.ClearCache();
     stop = true;
   });
   std::vector<std::thread> fillers;
