@@ -250,8 +250,9 @@ bool CertStoreProvider::RunWithFirstKey(const KeyRequest&, const KeyOperation& o
       status = key.InitCard(r.handle, ApplicationId());
     }
     if (status < 0 && status != tvkey32::kStatusNoAttemptCount) continue;
-    if (status == tvkey32::kStatusBlocked || !key.VerifyPIN(r.handle, r.cachedPin)) {
-      error = GetLastError();
+    const bool verified = status != tvkey32::kStatusBlocked && key.VerifyPIN(r.handle, r.cachedPin);
+    if (!verified) {
+      error = status == tvkey32::kStatusBlocked ? static_cast<DWORD>(SCARD_W_CHV_BLOCKED) : GetLastError();
       key.CloseCard(r.handle, 0);
       continue;
     }

@@ -34,9 +34,10 @@ class CertStoreProvider : public token::CSmartKey {
   // that cannot be read leaves the store empty.
   bool Open(const char* openParameter, HCERTSTORE store);
   // Writes `certificate` to the Key (migration tool only). False with the
-  // reason as the last error: CRYPT_E_EXISTS for a second personal or root
-  // certificate or the same intermediate again, ERROR_NOT_ENOUGH_QUOTA when
-  // the cache is full, ERROR_ACCESS_DENIED for any other process.
+  // reason as the last error: CRYPT_E_EXISTS for a second root certificate
+  // or the same intermediate again, ERROR_NOT_ENOUGH_QUOTA when the cache is
+  // full, ERROR_FILE_TOO_LARGE for a certificate of 2953 bytes or more,
+  // ERROR_ACCESS_DENIED for any other process, or the Key's error.
   bool WriteCertificate(PCCERT_CONTEXT certificate);
   // Empties the Key's certificate area and the cache.
   bool DeleteCertificates();
