@@ -5,6 +5,7 @@
 #include "certstore/key_data_area.h"
 #include "certstore/prov_info_blob.h"
 #include "certstore/store_entry.h"
+#include "common/language.h"
 #include "common/trace_log.h"
 
 namespace tv::certstore {
@@ -14,7 +15,16 @@ constexpr const char* kOpenLabel = "           Open:";
 constexpr const char* kWriteLabel = "      WriteCert:";
 constexpr const char* kPrepareLabel = "prep_buf_from_cer:";
 constexpr const char* kWriteBlobLabel = "write_cert_blob:";
-constexpr UINT kReadyText = 2428;  // "Ready for operation."
+constexpr const char* kLogTag = "cstore";
+
+// The module holding this code (the store provider's DLL, or a test program
+// linking it): its resources hold the Key session's dialogs.
+HINSTANCE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&ThisModule), &module);
+  return module;
+}
 
 bool FailWith(DWORD error) {
   SetLastError(error);
@@ -78,9 +88,9 @@ std::vector<BYTE> PrepareRecord(PCCERT_CONTEXT certificate, StoreType type) {
 }  // namespace
 
 CertStoreProvider::CertStoreProvider()
-    : CSmartKey(token::kStoreSmartKey),
-      runKey_([this](const KeyRequest& request, const KeyOperation& operation) {
-        return RunWithFirstKey(request, operation);
+    : CSmartKey_GUI(token::kStoreSmartKey, kLogTag),
+      runKey_([this](const KeyRequest& request, const certstore::KeyOperation& operation) {
+        return RunWithSessionKey(request, operation);
       }),
       environment_(SystemProcessEnvironment()) {}
 
@@ -235,37 +245,11 @@ void CertStoreProvider::onKeyRemoved(const char* readerName) {
   StopMonitoring();
 }
 
-// Stand-in until the Key session is connected (SetKeyRunner): no dialogs; a
-// Key whose PIN is not cached and not empty is passed over.
-bool CertStoreProvider::RunWithFirstKey(const KeyRequest&, const KeyOperation& operation) {
-  const bool paused = AskToStopMonitorThread();
-  const token::TokenLibrary& key = Library();
-  bool done = false;
-  DWORD error = SCARD_E_NO_SMARTCARD;
-  for (std::size_t i = 0; i < ReaderCount(); ++i) {
-    token::ReaderRecord& r = *ReaderAt(i);
-    int status = key.InitCard(r.handle, ApplicationId());
-    if (status == tvkey32::kStatusSessionAbsent) {
-      key.CloseCard(r.handle, 0);
-      status = key.InitCard(r.handle, ApplicationId());
-    }
-    if (status < 0 && status != tvkey32::kStatusNoAttemptCount) continue;
-    const bool verified = status != tvkey32::kStatusBlocked && key.VerifyPIN(r.handle, r.cachedPin);
-    if (!verified) {
-      error = status == tvkey32::kStatusBlocked ? static_cast<DWORD>(SCARD_W_CHV_BLOCKED) : GetLastError();
-      key.CloseCard(r.handle, 0);
-      continue;
-    }
-    done = operation(r.handle);
-    error = GetLastError();
-    SetState(r, token::ReaderState::Ready, kReadyText);
-    RefreshCardInformation(r);
-    key.CloseCard(r.handle, 1);
-    break;
-  }
-  if (paused) ResumeMonitorThread();
-  SetLastError(error);
-  return done;
+bool CertStoreProvider::RunWithSessionKey(const KeyRequest& request, const certstore::KeyOperation& operation) {
+  char caption[token::kCaptionKept + 1];
+  LoadStringText(request.captionId, caption, sizeof caption);
+  return RunWithKey(ThisModule(), GetActiveWindow(), caption, request.openFlags, nullptr,
+                    [&](void*, int reader) { return operation(reader); });
 }
 
 }  // namespace tv::certstore

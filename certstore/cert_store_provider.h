@@ -3,8 +3,9 @@
 // to the Key, deleting the Key's certificates, and forgetting the cache when
 // the Key is removed.
 //
-// Every use of the Key goes through the KeyRunner. Until the Key session is
-// connected to it, the provider's own stand-in (RunWithFirstKey) serves.
+// Every use of the Key goes through the KeyRunner: the Key session
+// (RunWithKey), which finds the Key, asks for its PIN when it is not
+// remembered and pauses the monitor meanwhile; tests put their own runner.
 #pragma once
 #include <windows.h>
 #include <wincrypt.h>
@@ -13,13 +14,13 @@
 #include "certstore/key_access.h"
 #include "certstore/process_rules.h"
 #include "certstore/store_types.h"
-#include "token/smart_key.h"
+#include "token/key_session.h"
 
 namespace tv::certstore {
 
 inline constexpr int kCertificateApplication = 226;
 
-class CertStoreProvider : public token::CSmartKey {
+class CertStoreProvider : public token::CSmartKey_GUI {
  public:
   CertStoreProvider();
   ~CertStoreProvider() override;
@@ -53,9 +54,9 @@ class CertStoreProvider : public token::CSmartKey {
   bool FillStore(StoreType type, HCERTSTORE store);
   bool ReadKeyIntoStore(StoreType type, HCERTSTORE store);
   bool WriteRecord(int reader, const CacheEntry& entry);
-  // Stand-in for the Key session: the first reader holding a Key, verified
-  // with its cached PIN (or none), the monitor paused meanwhile.
-  bool RunWithFirstKey(const KeyRequest& request, const KeyOperation& operation);
+  // The Key session's use of a Key for `request`, its dialogs titled with
+  // the request's caption over the active window.
+  bool RunWithSessionKey(const KeyRequest& request, const certstore::KeyOperation& operation);
 
   CertCache cache_;
   KeyRunner runKey_;

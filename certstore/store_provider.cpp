@@ -19,8 +19,12 @@ namespace {
 constexpr const char* kLogTag = "cstore";
 constexpr DWORD kStoreFunctionSlots = 23;
 
-// Constructed at load, unbound until the first open.
-CertStoreProvider Provider;
+// Made at the first open, write or delete, not under the loader lock: the
+// Key session maps its session block when it is made.
+CertStoreProvider& Provider() {
+  static CertStoreProvider provider;
+  return provider;
+}
 HMODULE ModuleInstance;
 std::atomic<bool> Detaching{false};
 
@@ -51,13 +55,13 @@ BOOL WINAPI WriteCertificate(HCERTSTOREPROV storeProvider, PCCERT_CONTEXT certif
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  return Provider.WriteCertificate(certificate);
+  return Provider().WriteCertificate(certificate);
 }
 
 BOOL WINAPI DeleteCertificate(HCERTSTOREPROV storeProvider, PCCERT_CONTEXT certificate, DWORD flags) {
   tv::WriteLog(tv::LogTrace, "     DeleteCert:", "----> hStoreProv=%08X, CertContext=%08X, Flags=%08X",
                TraceValue(storeProvider), TraceValue(certificate), static_cast<unsigned>(flags));
-  return Provider.DeleteCertificates();
+  return Provider().DeleteCertificates();
 }
 
 void* StoreFunctions[kStoreFunctionSlots] = {
@@ -83,7 +87,7 @@ BOOL WINAPI tvCertOpenStoreProv(LPCSTR storeProviderName, DWORD, HCRYPTPROV_LEGA
   KeepLoaded();
   *storeProvInfo = {};
   storeProvInfo->cbSize = sizeof *storeProvInfo;
-  if (!Provider.Open(openParameter, store)) return FALSE;
+  if (!Provider().Open(openParameter, store)) return FALSE;
   storeProvInfo->cStoreProvFunc = kStoreFunctionSlots;
   storeProvInfo->rgpvStoreProvFunc = StoreFunctions;
   tv::WriteLog(tv::LogTrace, "           Open:", "exit  Param=%s", openParameter ? openParameter : "");

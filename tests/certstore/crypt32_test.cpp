@@ -2,6 +2,7 @@
 // the test prefix, and opened by a separate process through CertOpenStore
 // with the provider name "tvcstore" and an open parameter.
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 #include "certstore/cert_record.h"
@@ -51,11 +52,23 @@ class Crypt32StoreTest : public StoreProviderTest {
     StoreProviderTest::SetUp();
     ASSERT_EQ(Regsvr32("/s"), 0);
     AllowClient(true);
+    RememberKey();
   }
   void TearDown() override {
     AllowClient(false);
     Regsvr32("/s /u");
     StoreProviderTest::TearDown();
+  }
+
+  // The session remembers the Key (its card ID, no PIN), as after an earlier
+  // use: the tool's stores open it without a dialog, and a first personal
+  // certificate is written without asking for a new PIN. The block lives
+  // while the test's provider holds it.
+  void RememberKey() {
+    tv::token::SessionBlock* block = provider->Block();
+    ASSERT_NE(block, nullptr);
+    const tv::keysim::CardId id = LoadKeyState("k").cardId;
+    std::memcpy(block->cardId, id.data(), id.size());
   }
 
   // The section is written into the file itself: the profile functions

@@ -5,7 +5,9 @@
 
 #include "certstore/cert_record.h"
 #include "certstore/key_access.h"
+#include "resources/token_dialog_ids.h"
 #include "tests/certstore/store_fixture.h"
+#include "tests/support/window_script.h"
 
 using namespace tv::certstore;
 
@@ -275,6 +277,26 @@ TEST_F(KeyStoreTest, RemovedKeyClearsTheCacheAndTheNextOpenReadsAgain) {
   EXPECT_EQ(provider->Cache().Count(), 0u);
   Insert("k2", kReaderA);
   EXPECT_EQ(Names(Open("TV_HKLM_ROOT")), Names_{"Other Root"});
+}
+
+// Through the Key session: a Key whose PIN is not remembered asks for it
+// once; the PIN becomes the reader's cached PIN, and the reader is ready.
+TEST_F(KeyStoreTest, KeySessionAsksForThePinOnceAndTheReaderKeepsIt) {
+  SetKeyArea(RecordOf(suite->root, StoreType::Root));
+  EditKey("k", [](tv::keysim::KeyState& key) { key.pin = tv::keysim::ToSecret("1234"); });
+  WindowScript script("Open Certificate", {[](HWND dialog, const WindowSnapshot&) {
+                        DialogDriver::TypeText(dialog, IDC_SESSION_ENTRY, "1234");
+                        DialogDriver::Press(dialog, IDOK);
+                      }});
+  EXPECT_EQ(Names(Open("TV_HKLM_ROOT")), Names_{"Test Root"});
+  script.Finish();
+  EXPECT_EQ(script.Unanswered(), 0) << "the PIN was asked for";
+  EXPECT_EQ(script.Unexpected(), 0);
+  const tv::token::ReaderRecord* reader = provider->FindReader(kReaderA);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_STREQ(reader->cachedPin, "1234");
+  EXPECT_EQ(reader->state, tv::token::ReaderState::Ready);
+  EXPECT_STREQ(reader->statusText, "Key inserted");
 }
 
 }  // namespace
