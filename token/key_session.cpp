@@ -77,6 +77,7 @@ int CSmartKey_GUI::OpenCardKeepingPin(HINSTANCE resources, HWND owner, const cha
            static_cast<void*>(owner), call.caption, flags, call.line113, pin ? 1 : 0, call.line114);
   changePinRequest_ = false;
   changeBirRequest_ = false;
+  chosen_ = -1;  // a reader found by an earlier call may still be in its caller's use
   if (!snapshotSet_) RefreshSnapshot();
   applicationId_ = ApplicationId();
   if (OwnerTitledLike(owner, call.caption)) return -1;
