@@ -103,7 +103,8 @@ struct SessionDialogs::Frame {
   }
 };
 
-SessionDialogs::Frame* SessionDialogs::FrameOf(HWND dialog) {
+SessionDialogs::Frame* SessionDialogs::FrameOf(HWND dialog, UINT message, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return reinterpret_cast<Frame*>(lParam);
   return reinterpret_cast<Frame*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
@@ -116,6 +117,21 @@ int SessionDialogs::Show(Frame& frame, int templateId, DLGPROC procedure) {
     session_.lastError_ = GetLastError();
   }
   return static_cast<int>(result);
+}
+
+bool SessionDialogs::RefusedWhenSilent() {
+  if (!session_.silent_) return false;
+  session_.lastError_ = kSilentContext;
+  return true;
+}
+
+int SessionDialogs::ShowWithBuffer(const Call& call, char* buffer, std::size_t size, int templateId,
+                                   DLGPROC procedure) {
+  if (RefusedWhenSilent()) return -1;
+  Frame frame{session_, call};
+  frame.buffer = buffer;
+  frame.size = size;
+  return Show(frame, templateId, procedure);
 }
 
 // Reader choice ---------------------------------------------------------
@@ -153,15 +169,12 @@ int SessionDialogs::ReaderDialog(const Call& call, int flags) {
     return readers;  // wait for a Key in any reader
   }
   if (frame.count == 1) return frame.table[0];
-  if (session_.silent_) {
-    session_.lastError_ = kSilentContext;
-    return -1;
-  }
+  if (RefusedWhenSilent()) return -1;
   return Show(frame, IDD_SESSION_CHOICE, ReaderProc);
 }
 
 INT_PTR CALLBACK SessionDialogs::ReaderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  Frame* frame = message == WM_INITDIALOG ? reinterpret_cast<Frame*>(lParam) : FrameOf(dialog);
+  Frame* frame = FrameOf(dialog, message, lParam);
   if (!frame) return FALSE;
   switch (message) {
     case WM_INITDIALOG: {
@@ -213,15 +226,12 @@ int SessionDialogs::WaitDialog(const Call& call, int index) {
       status == tvkey32::kStatusNotFormatted) {
     return status;
   }
-  if (session_.silent_) {
-    session_.lastError_ = kSilentContext;
-    return -1;
-  }
+  if (RefusedWhenSilent()) return -1;
   return Show(frame, IDD_SESSION_WAIT, WaitProc);
 }
 
 INT_PTR CALLBACK SessionDialogs::WaitProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  Frame* frame = message == WM_INITDIALOG ? reinterpret_cast<Frame*>(lParam) : FrameOf(dialog);
+  Frame* frame = FrameOf(dialog, message, lParam);
   if (!frame) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
@@ -261,18 +271,11 @@ INT_PTR CALLBACK SessionDialogs::WaitProc(HWND dialog, UINT message, WPARAM wPar
 // PIN ---------------------------------------------------------------------
 
 int SessionDialogs::KeyDialog(const Call& call, char* pin, std::size_t size) {
-  if (session_.silent_) {
-    session_.lastError_ = kSilentContext;
-    return -1;
-  }
-  Frame frame{session_, call};
-  frame.buffer = pin;
-  frame.size = size;
-  return Show(frame, IDD_SESSION_PIN, KeyProc);
+  return ShowWithBuffer(call, pin, size, IDD_SESSION_PIN, KeyProc);
 }
 
 INT_PTR CALLBACK SessionDialogs::KeyProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  Frame* frame = message == WM_INITDIALOG ? reinterpret_cast<Frame*>(lParam) : FrameOf(dialog);
+  Frame* frame = FrameOf(dialog, message, lParam);
   if (!frame) return FALSE;
   switch (message) {
     case WM_INITDIALOG:
@@ -334,18 +337,11 @@ void EnablePinEdits(HWND dialog, bool enable) {
 }  // namespace
 
 int SessionDialogs::ChangeDialog(const Call& call, char* newPin, std::size_t size) {
-  if (session_.silent_) {
-    session_.lastError_ = kSilentContext;
-    return -1;
-  }
-  Frame frame{session_, call};
-  frame.buffer = newPin;
-  frame.size = size;
-  return Show(frame, IDD_SESSION_NEW_PIN, ChangeProc);
+  return ShowWithBuffer(call, newPin, size, IDD_SESSION_NEW_PIN, ChangeProc);
 }
 
 INT_PTR CALLBACK SessionDialogs::ChangeProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  Frame* frame = message == WM_INITDIALOG ? reinterpret_cast<Frame*>(lParam) : FrameOf(dialog);
+  Frame* frame = FrameOf(dialog, message, lParam);
   if (!frame) return FALSE;
   switch (message) {
     case WM_INITDIALOG: {

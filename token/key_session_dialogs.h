@@ -50,7 +50,12 @@ class SessionDialogs {
   struct Frame;
 
   int Show(Frame& frame, int templateId, DLGPROC procedure);
-  static Frame* FrameOf(HWND dialog);
+  // In a silent session no dialog is made: true, with NTE_SILENT_CONTEXT.
+  bool RefusedWhenSilent();
+  // A dialog that fills `buffer` (the PIN or the new PIN).
+  int ShowWithBuffer(const Call& call, char* buffer, std::size_t size, int templateId, DLGPROC procedure);
+  // The frame handed to the window at its creation.
+  static Frame* FrameOf(HWND dialog, UINT message, LPARAM lParam);
   static INT_PTR CALLBACK ReaderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK WaitProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK KeyProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -12,20 +12,20 @@ struct TitleCount {
   int count = 0;
 };
 
+BOOL CALLBACK CountWithTitle(HWND hwnd, LPARAM param) {
+  auto* c = reinterpret_cast<TitleCount*>(param);
+  DWORD process = 0;
+  GetWindowThreadProcessId(hwnd, &process);
+  char text[256] = {};
+  GetWindowTextA(hwnd, text, sizeof text);
+  if (process == GetCurrentProcessId() && IsWindowVisible(hwnd) && *c->title == text) ++c->count;
+  return TRUE;
+}
+
 // Visible windows of this process with the title, counted.
 int OpenWithTitle(const std::string& title) {
   TitleCount counter{&title};
-  EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* c = reinterpret_cast<TitleCount*>(param);
-        DWORD process = 0;
-        GetWindowThreadProcessId(hwnd, &process);
-        char text[256] = {};
-        GetWindowTextA(hwnd, text, sizeof text);
-        if (process == GetCurrentProcessId() && IsWindowVisible(hwnd) && *c->title == text) ++c->count;
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&counter));
+  EnumWindows(CountWithTitle, reinterpret_cast<LPARAM>(&counter));
   return counter.count;
 }
 

@@ -44,6 +44,15 @@ void KeySessionTest::CreateKeyWithData(const std::string& name, const std::strin
   EditKey(name, [](tv::keysim::KeyState& key) { key.applications[kCspApplication].data = tv::keysim::ToSecret("pair"); });
 }
 
+void KeySessionTest::TwoKeysInTwoReaders() {
+  AddReader("Reader A");
+  AddReader("Reader B");
+  CreateKeyWithData("a", "1111");
+  CreateKeyWithData("b", "2222");
+  Insert("a", "Reader A");
+  Insert("b", "Reader B");
+}
+
 std::vector<std::uint8_t> KeySessionTest::CardIdOf(const std::string& key) {
   const tv::keysim::CardId id = LoadKeyState(key).cardId;
   return {id.begin(), id.end()};

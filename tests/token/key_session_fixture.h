@@ -41,6 +41,9 @@ class KeySessionTest : public SimulatorTest {
   // A formatted Key with a PIN and something in the provider's data area.
   void CreateKeyWithData(const std::string& name, const std::string& pin, int attempts = 3);
   std::vector<std::uint8_t> CardIdOf(const std::string& key);
+  // Key "a" (PIN 1111) in "Reader A" and Key "b" (PIN 2222) in "Reader B",
+  // both holding data.
+  void TwoKeysInTwoReaders();
 
  private:
   std::unique_ptr<tv::token::CSmartKey_GUI> session_;

@@ -164,12 +164,7 @@ TEST_F(KeySessionTest, OverwriteQuestionNoAsksAgainCancelEndsYesEmptiesTheKey) {
 }
 
 TEST_F(KeySessionTest, ReaderChoiceAmongTwoKeys) {
-  AddReader("Reader A");
-  AddReader("Reader B");
-  CreateKeyWithData("a", "1111");
-  CreateKeyWithData("b", "2222");
-  Insert("a", "Reader A");
-  Insert("b", "Reader B");
+  TwoKeysInTwoReaders();
   std::vector<std::string> listed;
   const Opened opened = Open(0, {[&](HWND dialog, const WindowSnapshot& seen) {
                                const HWND list = GetDlgItem(dialog, IDC_SESSION_ENTRY);
@@ -188,12 +183,7 @@ TEST_F(KeySessionTest, ReaderChoiceAmongTwoKeys) {
 }
 
 TEST_F(KeySessionTest, CancelledChoiceIsRememberedUntilTheKeysChange) {
-  AddReader("Reader A");
-  AddReader("Reader B");
-  CreateKeyWithData("a", "1111");
-  CreateKeyWithData("b", "2222");
-  Insert("a", "Reader A");
-  Insert("b", "Reader B");
+  TwoKeysInTwoReaders();
   const Opened cancelled = Open(kRememberCancel, {PressButton(IDCANCEL)});
   ExpectScriptFollowed(cancelled);
   EXPECT_EQ(cancelled.error, static_cast<DWORD>(ERROR_CANCELLED));
