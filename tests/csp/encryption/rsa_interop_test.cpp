@@ -132,7 +132,11 @@ TEST_P(RsaInteropTest, OneByteMoreThanThePaddingAllowsIsRefused) {
 }
 
 // Every fault of a ciphertext answers the one error, and the caller's
-// buffer keeps what it held.
+// buffer keeps what it held. The number 1 decrypts to the block 00..01,
+// which no padding accepts. A PKCS#1 v1.5 ciphertext is never a valid OAEP
+// block, but an OAEP block reads as valid v1.5 padding about once in 430
+// keys (00 02, eight non-zero bytes, a zero), so that pairing is only a
+// fault for the OAEP decoder.
 TEST_P(RsaInteropTest, MalformedCiphertextsAnswerOneError) {
   for (const Padding& padding : kPaddings) {
     SCOPED_TRACE(padding.name);
@@ -140,11 +144,14 @@ TEST_P(RsaInteropTest, MalformedCiphertextsAnswerOneError) {
     ASSERT_EQ(Encrypt(peerPair_, padding.flags, Sequence(20, 7), cipher, ModulusBytes()), 0u);
     Bytes tampered = cipher;
     tampered[ModulusBytes() / 2] ^= 0x01;
-    Bytes aboveModulus(ModulusBytes(), 0xFF);
-    Bytes otherPadding;
-    const Padding& other = padding.flags ? kPaddings[0] : kPaddings[1];
-    ASSERT_EQ(Encrypt(peerPair_, other.flags, Sequence(20, 7), otherPadding, ModulusBytes()), 0u);
-    const Bytes cases[] = {tampered, aboveModulus, otherPadding, Bytes(cipher.begin(), cipher.end() - 1)};
+    Bytes one(ModulusBytes(), 0);
+    one[0] = 1;
+    std::vector<Bytes> cases = {tampered, Bytes(ModulusBytes(), 0xFF), one, Bytes(cipher.begin(), cipher.end() - 1)};
+    if (padding.flags == CRYPT_OAEP) {
+      Bytes pkcs1;
+      ASSERT_EQ(Encrypt(peerPair_, 0, Sequence(20, 7), pkcs1, ModulusBytes()), 0u);
+      cases.push_back(pkcs1);
+    }
     for (const Bytes& bad : cases) {
       EXPECT_EQ(Decrypt(ourPair_, padding.flags, bad, decrypted), static_cast<DWORD>(NTE_BAD_DATA));
     }
