@@ -199,5 +199,79 @@ TEST_F(KeyCapiTest, MissingContainerAsksForItsKey) {
   EXPECT_EQ(declined.error, static_cast<DWORD>(ERROR_CANCELLED));
 }
 
+// The provider's "Mode" setting for the length of a test. The provider reads
+// it when it is loaded, which the platform does for each first context.
+class StorageModeSetting {
+ public:
+  explicit StorageModeSetting(DWORD mode) {
+    EXPECT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kSection, "Mode", REG_DWORD, &mode, sizeof mode), ERROR_SUCCESS);
+  }
+  ~StorageModeSetting() { RegDeleteKeyValueA(HKEY_CURRENT_USER, kSection, "Mode"); }
+  StorageModeSetting(const StorageModeSetting&) = delete;
+  StorageModeSetting& operator=(const StorageModeSetting&) = delete;
+
+ private:
+  static constexpr const char* kSection = "Software\\Tavrin\\RSA Cryptographic Provider";
+};
+
+// "Mode" 1 sends a new container to the Key without the storage question;
+// when the holder declines the Key, the question comes after all, and "No"
+// keeps the container in software storage.
+TEST_F(KeyCapiTest, ModeOneGoesToTheKeyAndAsksWhenTheKeyIsDeclined) {
+  const StorageModeSetting mode(1);
+  {
+    Context context;
+    const Answered created = Acquire(context.Handle(), "capi-mode-key", CRYPT_NEWKEYSET, kCreateCaption,
+                                     {TypePin(kKeyPin)});
+    ASSERT_TRUE(created.ok) << std::hex << created.error;
+    HCRYPTKEY pair = 0;
+    ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
+                  return CryptGenKey(context.Handle(), AT_SIGNATURE, 512 << 16, &pair) != FALSE;
+                }).ok);
+    CryptDestroyKey(pair);
+  }
+  EXPECT_GT(KeyData().size(), 13u);
+
+  Eject(kReader);
+  ContainerCleanup cleanup;
+  const std::string name = cleanup.Add("capi-mode-software-");
+  Context context;
+  const Answered software =
+      Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDCANCEL), PressButton(IDNO)});
+  ASSERT_TRUE(software.ok) << std::hex << software.error;
+  HCRYPTKEY pair = 0;
+  ASSERT_TRUE(CryptGenKey(context.Handle(), AT_SIGNATURE, 512 << 16, &pair));
+  CryptDestroyKey(pair);
+  EXPECT_FALSE(ContainerValues(name).empty()) << "the container is in the registry";
+}
+
+// A path name keeps the container in a ".tva" file without the storage
+// question. The new file is a Key without a PIN, so the holder chooses one;
+// the pair lives in the file, and the same path opens it again.
+TEST_F(KeyCapiTest, PathNameKeepsTheContainerInAFile) {
+  const TempDir dir;
+  const std::string path = dir.File("capi-file.tva");
+  {
+    Context context;
+    const Answered created =
+        Acquire(context.Handle(), path, CRYPT_NEWKEYSET, kCreateCaption, {TypeNewPin("5678")});
+    ASSERT_TRUE(created.ok) << std::hex << created.error;
+    HCRYPTKEY pair = 0;
+    ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
+                  return CryptGenKey(context.Handle(), AT_SIGNATURE, 1024 << 16, &pair) != FALSE;
+                }).ok);
+    CryptDestroyKey(pair);
+  }
+  WIN32_FILE_ATTRIBUTE_DATA file = {};
+  ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file));
+  EXPECT_GT(file.nFileSizeLow, 700u) << "the file holds the pair";
+  EXPECT_TRUE(KeyData().empty()) << "the Key in the reader is left alone";
+
+  Context context;
+  const Answered opened = Acquire(context.Handle(), path, 0, kOpenCaption, {});
+  ASSERT_TRUE(opened.ok) << std::hex << opened.error;
+  EXPECT_TRUE(SignsVerifiably(context.Handle(), AT_SIGNATURE));
+}
+
 }  // namespace
 }  // namespace tvtest
