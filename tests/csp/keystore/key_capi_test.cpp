@@ -88,8 +88,8 @@ bool SignsVerifiably(HCRYPTPROV provider, DWORD spec) {
 // "Yes" to the storage question puts the new container on the Key: the PIN
 // is typed once, the pair is generated into the Key's data area (no registry
 // key is made), and a later context finds it there without a dialog. The
-// one pair on the Key serves both key specs. Deleting asks for the PIN
-// again and empties the Key.
+// one pair on the Key serves both key specs. Deleting asks for the PIN once,
+// even with nothing remembered, and empties the Key.
 TEST_F(KeyCapiTest, ContainerOnTheKeyFromCreationToDeletion) {
   const std::string name = "capi-key-container";
   {
@@ -120,6 +120,7 @@ TEST_F(KeyCapiTest, ContainerOnTheKeyFromCreationToDeletion) {
     EXPECT_TRUE(CryptGenRandom(context.Handle(), sizeof random, random));
   }
 
+  ForgetRememberedKey();
   Context deleted;
   const Answered gone = Acquire(deleted.Handle(), name, CRYPT_DELETEKEYSET, kDeleteCaption, {TypePin(kKeyPin)});
   EXPECT_TRUE(gone.ok) << std::hex << gone.error;
