@@ -189,6 +189,53 @@ bool SignAndVerify(HCRYPTPROV ours, HCRYPTPROV platform, const Bytes& message, R
   return true;
 }
 
+// The second client of --on-key: opens the container silently (it can show
+// no window, so only the PIN the first process remembered in the user's
+// session block opens the Key), signs the default message and has the
+// platform provider verify it with the exported public key.
+int SignInExistingContainer(const char* name) {
+  const Bytes message(kDefaultMessage, kDefaultMessage + strlen(kDefaultMessage));
+  HCRYPTPROV ours = 0, platform = 0;
+  if (!Check(CryptAcquireContextA(&ours, name, kOurs, PROV_RSA_FULL, CRYPT_SILENT), "opening the container silently") ||
+      !Check(CryptAcquireContextA(&platform, nullptr, kPlatform, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT),
+             "opening the platform provider"))
+    return 1;
+  HCRYPTHASH hash = 0;
+  HCRYPTKEY pair = 0, imported = 0;
+  Bytes signature(512), publicBlob;
+  DWORD size = static_cast<DWORD>(signature.size());
+  const auto start = Clock::now();
+  const bool signedOk = HashMessage(ours, message, hash) && CryptSignHashA(hash, AT_SIGNATURE, nullptr, 0, signature.data(), &size);
+  const double signing = MillisecondsSince(start);
+  CryptDestroyHash(hash);
+  const bool verified = Check(signedOk, "signing in the second process") &&
+                        Check(CryptGetUserKey(ours, AT_SIGNATURE, &pair) && ExportKey(pair, 0, PUBLICKEYBLOB, publicBlob),
+                              "exporting the public key") &&
+                        CryptImportKey(platform, publicBlob.data(), static_cast<DWORD>(publicBlob.size()), 0, 0, &imported) &&
+                        HashMessage(platform, message, hash) &&
+                        CryptVerifySignatureA(hash, signature.data(), size, imported, nullptr, 0);
+  if (hash) CryptDestroyHash(hash);
+  if (imported) CryptDestroyKey(imported);
+  if (pair) CryptDestroyKey(pair);
+  CryptReleaseContext(platform, 0);
+  CryptReleaseContext(ours, 0);
+  printf("   Process %lu opened the container silently with the remembered PIN and signed in %.1f ms; verified by the "
+         "platform provider: %s.\n",
+         GetCurrentProcessId(), signing, verified ? "yes" : "NO");
+  return verified ? 0 : 1;
+}
+
+// Runs SignInExistingContainer in a new process of this program.
+bool SignInSecondProcess(const char* name) {
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return Check(false, "finding the demo program");
+  printf("6. A second client process signs with the container on the Key.\n");
+  fflush(stdout);
+  const std::string command = std::string("\"") + program + "\" --sign-in-container " + name;
+  return Check(tvtest::RunProcess(command, 60000) == 0, "signing in a second process");
+}
+
 bool EncryptWith(HCRYPTKEY key, const Bytes& plain, Bytes& cipher) {
   cipher = plain;
   DWORD length = static_cast<DWORD>(cipher.size());
@@ -245,6 +292,7 @@ int main(int argc, char** argv) {
     if (strcmp(argv[i], "--keep") == 0) keep = true;
     else if (strcmp(argv[i], "--pstore-standin") == 0) UseProtectedStorageStandIn();
     else if (strcmp(argv[i], "--on-key") == 0) onKey = true;
+    else if (strcmp(argv[i], "--sign-in-container") == 0 && i + 1 < argc) return SignInExistingContainer(argv[i + 1]);
     else if (argv[i][0] == '-') {
       fprintf(stderr, "usage: tvdemo [--keep] [--pstore-standin | --on-key] [file-to-sign]\n");
       return 2;
@@ -263,13 +311,16 @@ int main(int argc, char** argv) {
              "opening the platform provider"))
     return 1;
   Report report;
-  const bool ok = SignAndVerify(ours, platform, message, report) && WrapForPlatform(ours, platform, message, report);
+  // The second client runs while this one holds the provider, as the
+  // user's other programs would: the session block keeps the PIN.
+  const bool ok = SignAndVerify(ours, platform, message, report) && WrapForPlatform(ours, platform, message, report) &&
+                  (!onKey || SignInSecondProcess(name));
   CryptReleaseContext(platform, 0);
   CryptReleaseContext(ours, 0);
   if (keep) {
-    printf("6. Kept the container \"%s\".\n", name);
+    printf("7. Kept the container \"%s\".\n", name);
   } else if (DeleteContainer(name, onKey)) {
-    printf("6. Deleted the container.\n");
+    printf("7. Deleted the container.\n");
   }
   printf("\n%s: key generation %.1f ms, signing %.1f ms, verification %.1f ms, key wrapping round trip %.1f ms.\n",
          ok ? "Demo passed" : "Demo FAILED", report.generate, report.sign, report.verify, report.wrap);

@@ -9,6 +9,7 @@
 
 #include "tests/csp/context/provider_fixture.h"
 #include "tests/csp/keystore/key_storage_fixture.h"
+#include "tests/support/child_process.h"
 #include "tests/token/key_session_fixture.h"
 
 namespace tvtest {
@@ -43,46 +44,58 @@ class Context {
   HCRYPTPROV handle_;
 };
 
-std::string MessageOf(HCRYPTPROV provider, DWORD spec, Bytes& signature) {
-  const std::string message = "signed on the Key";
+constexpr char kMessage[] = "signed on the Key";  // as key_signer signs it
+
+// A SHA-1 signature of kMessage with the context's pair of `spec`; empty
+// when signing fails.
+Bytes Sign(HCRYPTPROV provider, DWORD spec) {
   HCRYPTHASH hash = 0;
-  signature.clear();
-  if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) return message;
+  Bytes signature;
   DWORD size = 0;
-  if (CryptHashData(hash, reinterpret_cast<const BYTE*>(message.data()), static_cast<DWORD>(message.size()), 0) &&
+  if (CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) &&
+      CryptHashData(hash, reinterpret_cast<const BYTE*>(kMessage), sizeof kMessage - 1, 0) &&
       CryptSignHashA(hash, spec, nullptr, 0, nullptr, &size)) {
     signature.resize(size);
     if (!CryptSignHashA(hash, spec, nullptr, 0, signature.data(), &size)) signature.clear();
   }
-  CryptDestroyHash(hash);
-  return message;
+  if (hash) CryptDestroyHash(hash);
+  return signature;
 }
 
-// Signs with the context's pair of `spec` and verifies the signature in the
-// platform's Enhanced provider with the public key the context exports.
-bool SignsVerifiably(HCRYPTPROV provider, DWORD spec) {
-  Bytes signature;
-  const std::string message = MessageOf(provider, spec, signature);
+Bytes PublicBlob(HCRYPTPROV provider, DWORD spec) {
   HCRYPTKEY pair = 0;
-  if (signature.empty() || !CryptGetUserKey(provider, spec, &pair)) return false;
-  DWORD size = 0;
   Bytes blob;
-  bool exported = CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, nullptr, &size);
-  blob.resize(size);
-  exported = exported && CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, blob.data(), &size);
-  CryptDestroyKey(pair);
+  DWORD size = 0;
+  if (CryptGetUserKey(provider, spec, &pair) && CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, nullptr, &size)) {
+    blob.resize(size);
+    if (!CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, blob.data(), &size)) blob.clear();
+  }
+  if (pair) CryptDestroyKey(pair);
+  return blob;
+}
+
+// Whether the platform's Enhanced provider verifies `signature` of kMessage
+// with the public key in `blob`.
+bool PeerVerifies(const Bytes& blob, const Bytes& signature) {
   HCRYPTPROV peer = 0;
   HCRYPTKEY key = 0;
   HCRYPTHASH hash = 0;
   const bool verified =
-      exported && CryptAcquireContextA(&peer, nullptr, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-      CryptImportKey(peer, blob.data(), size, 0, 0, &key) && CryptCreateHash(peer, CALG_SHA1, 0, 0, &hash) &&
-      CryptHashData(hash, reinterpret_cast<const BYTE*>(message.data()), static_cast<DWORD>(message.size()), 0) &&
+      !blob.empty() && !signature.empty() &&
+      CryptAcquireContextA(&peer, nullptr, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+      CryptImportKey(peer, blob.data(), static_cast<DWORD>(blob.size()), 0, 0, &key) &&
+      CryptCreateHash(peer, CALG_SHA1, 0, 0, &hash) &&
+      CryptHashData(hash, reinterpret_cast<const BYTE*>(kMessage), sizeof kMessage - 1, 0) &&
       CryptVerifySignatureA(hash, signature.data(), static_cast<DWORD>(signature.size()), key, nullptr, 0);
   if (hash) CryptDestroyHash(hash);
   if (key) CryptDestroyKey(key);
   if (peer) CryptReleaseContext(peer, 0);
   return verified;
+}
+
+bool SignsVerifiably(HCRYPTPROV provider, DWORD spec) {
+  const Bytes signature = Sign(provider, spec);
+  return PeerVerifies(PublicBlob(provider, spec), signature);
 }
 
 // "Yes" to the storage question puts the new container on the Key: the PIN
@@ -95,7 +108,8 @@ TEST_F(KeyCapiTest, ContainerOnTheKeyFromCreationToDeletion) {
   {
     Context context;
     const Answered created =
-        Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDYES), TypePin(kKeyPin)});
+        Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption,
+                {Screenshot("provider_key_question", PressButton(IDYES)), TypePin(kKeyPin, true, false, "provider_key_pin")});
     ASSERT_TRUE(created.ok) << std::hex << created.error;
     HCRYPTKEY pair = 0;
     const Answered generated = RunAnswering(kCreateCaption, {}, [&] {
@@ -214,6 +228,37 @@ class StorageModeSetting {
  private:
   static constexpr const char* kSection = "Software\\Tavrin\\RSA Cryptographic Provider";
 };
+
+// A 2048-bit pair generated on the Key signs here and, with the PIN this
+// process remembered, in a second process that can show no window; the
+// platform's provider verifies both. With the Key taken out, the next use
+// waits for it (the wait forgets the remembered Key and PIN), and the Key
+// put back meanwhile is used once its PIN is typed again.
+TEST_F(KeyCapiTest, SecondProcessSignsWithTheRememberedPinAndARemovedKeyIsWaitedFor) {
+  const std::string name = "capi-two-processes";
+  Context context;
+  ASSERT_TRUE(
+      Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDYES), TypePin(kKeyPin)}).ok);
+  HCRYPTKEY pair = 0;
+  ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
+                return CryptGenKey(context.Handle(), AT_SIGNATURE, 2048 << 16, &pair) != FALSE;
+              }).ok);
+  CryptDestroyKey(pair);
+  const Bytes publicKey = PublicBlob(context.Handle(), AT_SIGNATURE);
+  EXPECT_TRUE(PeerVerifies(publicKey, Sign(context.Handle(), AT_SIGNATURE)));
+
+  const TempDir dir;
+  const std::string file = dir.File("signature.bin");
+  EXPECT_EQ(RunProcess("\"" + ProgramDirectory() + "\\key_signer.exe\" " + name + " \"" + file + "\"", 60000), 0);
+  const std::string written = ReadFileText(file);
+  EXPECT_TRUE(PeerVerifies(publicKey, Bytes(written.begin(), written.end())));
+
+  Eject(kReader);
+  const Answered waited =
+      RunAnswering(kOpenCaption, {[&](HWND, const WindowSnapshot&) { Insert("k", kReader); }, TypePin(kKeyPin)},
+                   [&] { return !Sign(context.Handle(), AT_SIGNATURE).empty(); });
+  EXPECT_TRUE(waited.ok) << std::hex << waited.error;
+}
 
 // "Mode" 1 sends a new container to the Key without the storage question;
 // when the holder declines the Key, the question comes after all, and "No"

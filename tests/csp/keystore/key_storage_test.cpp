@@ -77,7 +77,7 @@ TEST_F(KeyStorageTest, WrongKeyIsSaidAndTheRightOneMayBePutIn) {
   std::string message;
   KeyStorageSession declining;
   ASSERT_TRUE(declining.Ops().OpenKeyContainer(declining.Get(), "alpha", false));
-  const Answered cancelled = RunAnswering(kOpenCaption, {PressButton(IDCANCEL, &message)}, [&] {
+  const Answered cancelled = RunAnswering(kOpenCaption, {Screenshot("provider_wrong_key", PressButton(IDCANCEL, &message))}, [&] {
     return !declining.Read(RecordSlot::ExchangePrivate).empty();
   });
   EXPECT_FALSE(cancelled.ok);
