@@ -23,6 +23,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/isolation.h"
+#include "tests/support/simulated_key.h"
 #include "tests/support/window_script.h"
 
 namespace {
@@ -116,12 +117,7 @@ bool CreateContainer(const std::string& name, bool onKey, HCRYPTPROV& provider) 
 // A simulator directory of this run with one reader holding a Key with a
 // PIN, made with keysim.exe as a user would.
 bool PrepareKey(const std::string& directory) {
-  SetEnvironmentVariableA("TV_KEYSIM_DIR", directory.c_str());
-  const std::string keysim = "\"" + tvtest::ProgramDirectory() + "\\keysim.exe\" ";
-  const std::string reader = std::string("\"") + kDemoReader + "\"";
-  const bool made = tvtest::RunProcess(keysim + "add-reader " + reader) == 0 &&
-                    tvtest::RunProcess(keysim + "create-key demo --label Demo --pin " + kDemoPin) == 0 &&
-                    tvtest::RunProcess(keysim + "insert demo " + reader) == 0;
+  const bool made = tvtest::PrepareSimulatedKey(directory, kDemoReader, "demo", kDemoPin);
   printf("0. Key: \"demo\" (PIN %s) in the simulator's reader \"%s\", directory %s.\n", kDemoPin, kDemoReader,
          directory.c_str());
   return Check(made, "preparing the simulated Key");
