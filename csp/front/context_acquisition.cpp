@@ -110,7 +110,9 @@ bool OpenExisting(ProvContext& context, DWORD machine, bool forDelete) {
     if (onKeyOnly && backend->letter != 'C') continue;
     if (!OpenStorage(context, *backend, machine)) continue;
     if (backend->OpenKeyContainer(context.storage, context.containerName.c_str(), forDelete)) {
-      if (backend->letter == 'C') ReseedFromKey(context);
+      // A container about to be deleted needs no fresh randomness, and
+      // asking the Key for it would ask for its PIN a second time.
+      if (backend->letter == 'C' && !forDelete) ReseedFromKey(context);
       return true;
     }
     const DWORD error = GetLastError();

@@ -18,6 +18,7 @@
 #include "csp/front/provider_identity.h"
 #include "csp/front/random/thread_instance.h"
 #include "csp/front/runtime_binding.h"
+#include "csp/storage/key_backend.h"
 
 using namespace tv::csp;
 
@@ -44,6 +45,7 @@ BOOL ProcessAttach(HINSTANCE instance) {
 
   const std::string section = ConfigSectionName(kProviderDisplayName, kMakerName);
   ReadConfigValue(section, "Mode", StorageMode);
+  tv::csp::SetKeyDiskRedirection(StorageMode == 1);
 
   InitializeProcessState();
   Attached = true;

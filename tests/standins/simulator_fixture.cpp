@@ -8,6 +8,9 @@ namespace tvtest {
 
 using namespace tv::keysim;
 
+SimulatorTest::SimulatorTest(const TempDir* shared)
+    : owned_(shared ? nullptr : std::make_unique<TempDir>()), dir_(shared ? shared : owned_.get()) {}
+
 void SimulatorTest::SetUp() {
   SetEnvironmentVariableA(kDirectoryVariable, Dir().c_str());
   ASSERT_TRUE(api.Bind()) << "missing " << api.missing;

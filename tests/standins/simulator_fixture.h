@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "standins/tvkey32/store/key_state.h"
@@ -19,11 +20,16 @@ inline constexpr int kStoreApplication = 226;
 
 class SimulatorTest : public ::testing::Test {
  protected:
+  // A directory of the test's own, or `shared` for tests whose process keeps
+  // one Key session for its whole life: the session's reader handles stay
+  // bound to the directory they were opened in.
+  explicit SimulatorTest(const TempDir* shared = nullptr);
+
   void SetUp() override;
   void TearDown() override;
 
-  const std::string& Dir() const { return dir_.Path(); }
-  std::string File(const std::string& name) const { return dir_.File(name); }
+  const std::string& Dir() const { return dir_->Path(); }
+  std::string File(const std::string& name) const { return dir_->File(name); }
 
   void AddReader(const std::string& name, int type = tvkey32::kReaderHardware);
   void RemoveReader(const std::string& name);
@@ -45,7 +51,8 @@ class SimulatorTest : public ::testing::Test {
   Tvkey32 api;
 
  private:
-  TempDir dir_;
+  std::unique_ptr<TempDir> owned_;
+  const TempDir* dir_;
 };
 
 // Replaces a file's bytes (ReadFileText reads them).

@@ -84,5 +84,8 @@ void RunRsa(Report& report);        // RSA operations and key generation
 // The same work through CryptoAPI in both providers: hashing, encryption,
 // signatures, key generation and SIMPLEBLOB export and import.
 void RunCryptoApi(Report& report);
+// Opening a container and signing with it: on a simulated Key, in the
+// registry, and in the peer.
+void RunContainers(Report& report);
 
 }  // namespace tvbench

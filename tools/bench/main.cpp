@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
   tvbench::RunSymmetric(report);
   tvbench::RunRsa(report);
   tvbench::RunCryptoApi(report);
+  tvbench::RunContainers(report);
   report.Print(options.tsv);
   return 0;
 }

@@ -1,27 +1,38 @@
 // tvdemo: the provider's main job through the public CryptoAPI only.
-//   tvdemo [--keep] [--pstore-standin] [file-to-sign]
+//   tvdemo [--keep] [--pstore-standin | --on-key] [file-to-sign]
 // Creates a key container in our provider (answering its storage question
 // on screen), makes a 2048-bit signature pair, signs a message, verifies the
 // signature in the platform's Enhanced provider, wraps a session key for the
 // platform provider and shows that both decrypt the same ciphertext. With
 // --pstore-standin the provider finds the Protected Storage stand-in
 // (pstore-standin\pstorec.dll beside tvdemo.exe) instead of the system's.
+// With --on-key the container goes on a Key of the simulator, made for the
+// run with keysim.exe: the answer is Yes, and the Key's PIN is typed into
+// the provider's PIN dialog.
 #include <windows.h>
 #include <wincrypt.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "resources/token_dialog_ids.h"
+#include "tests/support/child_process.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/isolation.h"
+#include "tests/support/simulated_key.h"
+#include "tests/support/window_script.h"
 
 namespace {
 
 const char kOurs[] = "Tavrin RSA Cryptographic Provider v1.0";
 const char kPlatform[] = "Microsoft Enhanced Cryptographic Provider v1.0";
 const char kDefaultMessage[] = "The quick brown fox signs over the lazy dog.";
+const char kDemoPin[] = "1234";
+const char kDemoReader[] = "Demo Reader";
 
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<BYTE>;
@@ -65,23 +76,63 @@ bool HashMessage(HCRYPTPROV provider, const Bytes& message, HCRYPTHASH& hash) {
 
 // Creates the container, answering the storage question with No (keep the
 // container in software storage) through the dialog driver.
-bool CreateContainer(const std::string& name, HCRYPTPROV& provider) {
-  printf("1. Creating key container \"%s\" in \"%s\".\n", name.c_str(), kOurs);
-  auto answered = tvtest::DriveWindowAsync({"Create Cryptographic key"}, [](HWND box, const tvtest::WindowSnapshot& seen) {
+// Prints the storage question as the user sees it and answers it.
+tvtest::WindowScript::Step AnswerQuestion(int answer, const char* said) {
+  return [answer, said](HWND box, const tvtest::WindowSnapshot& seen) {
     std::string question = seen.MessageText();
     for (std::size_t at = question.find('\n'); at != std::string::npos; at = question.find('\n', at + 1))
       question.insert(at + 1, "   ");
-    printf("   The provider asks: \"%s\"\n   Answering No (software storage) on screen.\n", question.c_str());
-    tvtest::DialogDriver::Press(box, IDNO);
-  });
+    printf("   The provider asks: \"%s\"\n   Answering %s on screen.\n", question.c_str(), said);
+    tvtest::DialogDriver::Press(box, answer);
+  };
+}
+
+tvtest::WindowScript::Step TypeDemoPin() {
+  return [](HWND dialog, const tvtest::WindowSnapshot&) {
+    printf("   The provider asks for the Key's PIN: typing %s on screen.\n", kDemoPin);
+    tvtest::DialogDriver::TypeText(dialog, IDC_SESSION_ENTRY, kDemoPin);
+    tvtest::DialogDriver::Press(dialog, IDOK);
+  };
+}
+
+bool CreateContainer(const std::string& name, bool onKey, HCRYPTPROV& provider) {
+  printf("1. Creating key container \"%s\" in \"%s\".\n", name.c_str(), kOurs);
+  std::vector<tvtest::WindowScript::Step> answers = {AnswerQuestion(IDNO, "No (software storage)")};
+  if (onKey) answers = {AnswerQuestion(IDYES, "Yes (on the Key)"), TypeDemoPin()};
+  tvtest::WindowScript script("Create Cryptographic key", answers);
   const bool ok = CryptAcquireContextA(&provider, name.c_str(), kOurs, PROV_RSA_FULL, CRYPT_NEWKEYSET);
-  answered.wait();
+  const DWORD error = GetLastError();
+  script.Finish();
+  SetLastError(error);
   if (!Check(ok, "creating the container")) return false;
   const std::string key = "Software\\Microsoft\\Cryptography\\UserKeys\\" + name;
   const bool inProtectedStorage =
       RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "PSKEYS", RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-  printf("   The container lives in %s.\n", inProtectedStorage ? "Protected Storage" : "the registry");
+  printf("   The container lives %s.\n", onKey               ? "on the Key"
+                                         : inProtectedStorage ? "in Protected Storage"
+                                                              : "in the registry");
   return true;
+}
+
+// A simulator directory of this run with one reader holding a Key with a
+// PIN, made with keysim.exe as a user would.
+bool PrepareKey(const std::string& directory) {
+  const bool made = tvtest::PrepareSimulatedKey(directory, kDemoReader, "demo", kDemoPin);
+  printf("0. Key: \"demo\" (PIN %s) in the simulator's reader \"%s\", directory %s.\n", kDemoPin, kDemoReader,
+         directory.c_str());
+  return Check(made, "preparing the simulated Key");
+}
+
+bool DeleteContainer(const std::string& name, bool onKey) {
+  std::vector<tvtest::WindowScript::Step> answers;
+  if (onKey) answers.push_back(TypeDemoPin());
+  tvtest::WindowScript script("Delete Cryptographic key", answers);
+  HCRYPTPROV deleted = 0;
+  const bool ok = CryptAcquireContextA(&deleted, name.c_str(), kOurs, PROV_RSA_FULL, CRYPT_DELETEKEYSET);
+  const DWORD error = GetLastError();
+  script.Finish();
+  SetLastError(error);
+  return Check(ok, "deleting the container");
 }
 
 // Puts the stand-in's directory ahead of the system's on the DLL search path.
@@ -134,6 +185,53 @@ bool SignAndVerify(HCRYPTPROV ours, HCRYPTPROV platform, const Bytes& message, R
   return true;
 }
 
+// The second client of --on-key: opens the container silently (it can show
+// no window, so only the PIN the first process remembered in the user's
+// session block opens the Key), signs the default message and has the
+// platform provider verify it with the exported public key.
+int SignInExistingContainer(const char* name) {
+  const Bytes message(kDefaultMessage, kDefaultMessage + strlen(kDefaultMessage));
+  HCRYPTPROV ours = 0, platform = 0;
+  if (!Check(CryptAcquireContextA(&ours, name, kOurs, PROV_RSA_FULL, CRYPT_SILENT), "opening the container silently") ||
+      !Check(CryptAcquireContextA(&platform, nullptr, kPlatform, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT),
+             "opening the platform provider"))
+    return 1;
+  HCRYPTHASH hash = 0;
+  HCRYPTKEY pair = 0, imported = 0;
+  Bytes signature(512), publicBlob;
+  DWORD size = static_cast<DWORD>(signature.size());
+  const auto start = Clock::now();
+  const bool signedOk = HashMessage(ours, message, hash) && CryptSignHashA(hash, AT_SIGNATURE, nullptr, 0, signature.data(), &size);
+  const double signing = MillisecondsSince(start);
+  CryptDestroyHash(hash);
+  const bool verified = Check(signedOk, "signing in the second process") &&
+                        Check(CryptGetUserKey(ours, AT_SIGNATURE, &pair) && ExportKey(pair, 0, PUBLICKEYBLOB, publicBlob),
+                              "exporting the public key") &&
+                        CryptImportKey(platform, publicBlob.data(), static_cast<DWORD>(publicBlob.size()), 0, 0, &imported) &&
+                        HashMessage(platform, message, hash) &&
+                        CryptVerifySignatureA(hash, signature.data(), size, imported, nullptr, 0);
+  if (hash) CryptDestroyHash(hash);
+  if (imported) CryptDestroyKey(imported);
+  if (pair) CryptDestroyKey(pair);
+  CryptReleaseContext(platform, 0);
+  CryptReleaseContext(ours, 0);
+  printf("   Process %lu opened the container silently with the remembered PIN and signed in %.1f ms; verified by the "
+         "platform provider: %s.\n",
+         GetCurrentProcessId(), signing, verified ? "yes" : "NO");
+  return verified ? 0 : 1;
+}
+
+// Runs SignInExistingContainer in a new process of this program.
+bool SignInSecondProcess(const char* name) {
+  char program[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, program, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return Check(false, "finding the demo program");
+  printf("6. A second client process signs with the container on the Key.\n");
+  fflush(stdout);
+  const std::string command = std::string("\"") + program + "\" --sign-in-container " + name;
+  return Check(tvtest::RunProcess(command, 60000) == 0, "signing in a second process");
+}
+
 bool EncryptWith(HCRYPTKEY key, const Bytes& plain, Bytes& cipher) {
   cipher = plain;
   DWORD length = static_cast<DWORD>(cipher.size());
@@ -184,35 +282,41 @@ bool WrapForPlatform(HCRYPTPROV ours, HCRYPTPROV platform, const Bytes& message,
 
 int main(int argc, char** argv) {
   bool keep = false;
+  bool onKey = false;
   const char* file = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--keep") == 0) keep = true;
     else if (strcmp(argv[i], "--pstore-standin") == 0) UseProtectedStorageStandIn();
+    else if (strcmp(argv[i], "--on-key") == 0) onKey = true;
+    else if (strcmp(argv[i], "--sign-in-container") == 0 && i + 1 < argc) return SignInExistingContainer(argv[i + 1]);
     else if (argv[i][0] == '-') {
-      fprintf(stderr, "usage: tvdemo [--keep] [--pstore-standin] [file-to-sign]\n");
+      fprintf(stderr, "usage: tvdemo [--keep] [--pstore-standin | --on-key] [file-to-sign]\n");
       return 2;
     } else file = argv[i];
   }
+  std::optional<tvtest::TempDir> simulator;
+  if (onKey && !PrepareKey(simulator.emplace().Path())) return 1;
   Bytes message;
   if (!ReadMessage(file, message)) return 1;
 
   char name[64];
   snprintf(name, sizeof name, "tvdemo-%lu", GetCurrentProcessId());
   HCRYPTPROV ours = 0, platform = 0;
-  if (!CreateContainer(name, ours)) return 1;
+  if (!CreateContainer(name, onKey, ours)) return 1;
   if (!Check(CryptAcquireContextA(&platform, nullptr, kPlatform, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT),
              "opening the platform provider"))
     return 1;
   Report report;
-  const bool ok = SignAndVerify(ours, platform, message, report) && WrapForPlatform(ours, platform, message, report);
+  // The second client runs while this one holds the provider, as the
+  // user's other programs would: the session block keeps the PIN.
+  const bool ok = SignAndVerify(ours, platform, message, report) && WrapForPlatform(ours, platform, message, report) &&
+                  (!onKey || SignInSecondProcess(name));
   CryptReleaseContext(platform, 0);
   CryptReleaseContext(ours, 0);
   if (keep) {
-    printf("6. Kept the container \"%s\".\n", name);
-  } else {
-    HCRYPTPROV deleted = 0;
-    Check(CryptAcquireContextA(&deleted, name, kOurs, PROV_RSA_FULL, CRYPT_DELETEKEYSET), "deleting the container");
-    printf("6. Deleted the container.\n");
+    printf("7. Kept the container \"%s\".\n", name);
+  } else if (DeleteContainer(name, onKey)) {
+    printf("7. Deleted the container.\n");
   }
   printf("\n%s: key generation %.1f ms, signing %.1f ms, verification %.1f ms, key wrapping round trip %.1f ms.\n",
          ok ? "Demo passed" : "Demo FAILED", report.generate, report.sign, report.verify, report.wrap);

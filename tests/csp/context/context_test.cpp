@@ -30,9 +30,11 @@ DWORD ValueSize(const std::vector<std::pair<std::string, DWORD>>& values, const 
   return 0;
 }
 
+// Opens silently: a container that no software store holds could only be on
+// a Key, which a silent call does not ask for (NTE_SILENT_CONTEXT).
 bool Opens(const std::string& name, DWORD flags = 0) {
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, flags)) return false;
+  if (!CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, flags | CRYPT_SILENT)) return false;
   CryptReleaseContext(provider, 0);
   return true;
 }
@@ -44,7 +46,7 @@ TEST(StorageQuestion, EachAnswerDecidesTheNewContainer) {
     DWORD error;
   } cases[] = {
       {IDNO, true, 0},
-      {IDYES, true, 0},  // the Key is not available here: software storage takes it
+      {IDYES, false, ERROR_CANCELLED},  // no Key comes: the wait for one is cancelled
       {IDCANCEL, false, ERROR_CANCELLED},
   };
   ContainerCleanup cleanup;
@@ -104,7 +106,7 @@ TEST(Container, PairsPersistAcrossProcessesUntilDeleted) {
   EXPECT_EQ(deleted, 0u);
   EXPECT_TRUE(ContainerValues(name).empty());
   EXPECT_FALSE(Opens(name));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_SILENT_CONTEXT));
   EXPECT_NE(RunProcess(probe + " 1024 512"), 0);
 }
 
@@ -177,7 +179,7 @@ TEST(Container, EmptyContainerOpensListsDeletesAndIsMadeAgain) {
     EXPECT_EQ(deleted, 0u);
     EXPECT_TRUE(ContainerValues(name, machine != 0).empty());
     EXPECT_FALSE(Opens(name, machine));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_SILENT_CONTEXT));
 
     ASSERT_TRUE(CreateContainer(name, machine, IDNO, provider)) << std::hex << GetLastError();
     ASSERT_TRUE(CryptGenKey(provider, AT_SIGNATURE, 512 << 16, &key));
@@ -205,7 +207,7 @@ TEST(Container, MachineContainersLiveUnderMachineKeys) {
 TEST(Context, SilentContextsNeverShowAWindow) {
   ContainerCleanup cleanup;
   const std::string name = cleanup.Add("silent-");
-  auto watcher = DriveWindowAsync({kCreateCaption}, [](HWND box, const WindowSnapshot&) {
+  auto watcher = DriveWindowAsync({kCreateCaption, "Open Cryptographic key"}, [](HWND box, const WindowSnapshot&) {
     DialogDriver::Press(box, IDCANCEL);
   }, std::chrono::milliseconds(1500));
   HCRYPTPROV provider = 0;
@@ -215,8 +217,10 @@ TEST(Context, SilentContextsNeverShowAWindow) {
   EXPECT_FALSE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL,
                                     CRYPT_DELETEKEYSET | CRYPT_SILENT));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_SILENT_CONTEXT));
+  // Not in software storage: only a Key could hold it, and finding one would
+  // need a window.
   EXPECT_FALSE(CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_SILENT));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_BAD_KEYSET));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(NTE_SILENT_CONTEXT));
   EXPECT_EQ(watcher.get().hwnd, nullptr) << "a silent acquisition showed a window";
 }
 

@@ -3,32 +3,47 @@
 #include "csp/storage/password_cache.h"
 #include "tests/support/dialog_driver.h"
 #include "tests/support/isolation.h"
+#include "tests/support/window_script.h"
 
 namespace tvtest {
+namespace {
+
+std::string ContainerKeyPath(const std::string& name, bool machine) {
+  return std::string("Software\\Microsoft\\Cryptography\\") + (machine ? "MachineKeys\\" : "UserKeys\\") + name;
+}
+
+HKEY RootFor(bool machine) { return machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
+}  // namespace
 
 bool CreateContainer(const std::string& name, DWORD flags, int answer, HCRYPTPROV& provider,
                      std::string* question) {
-  auto driven = DriveWindowAsync({kCreateCaption}, [answer](HWND box, const WindowSnapshot&) {
-    DialogDriver::Press(box, answer);
-  });
+  if (question) question->clear();
+  WindowScript script(kCreateCaption, {PressButton(answer, question)});
   const BOOL ok = CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL,
                                        flags | CRYPT_NEWKEYSET);
   const DWORD error = GetLastError();
-  const WindowSnapshot seen = driven.get();
-  if (question) *question = seen.hwnd ? seen.MessageText() : "";
+  script.Finish();
   SetLastError(error);
   return ok != FALSE;
 }
 
+// Only a container with a registry key is deleted through the provider: for
+// any other name the provider would ask for the Key that might hold it.
 ContainerCleanup::~ContainerCleanup() {
   for (const auto& [name, machine] : names_) {
+    HKEY key = nullptr;
+    const std::string path = ContainerKeyPath(name, machine != 0);
+    const HKEY root = RootFor(machine != 0);
+    const bool inRegistry = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS;
+    if (key) RegCloseKey(key);
     HCRYPTPROV provider = 0;
-    if (CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_DELETEKEYSET | machine))
+    if (inRegistry &&
+        CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, CRYPT_DELETEKEYSET | machine))
       continue;
     // A container left unreadable (a test that removed its cache entry, or
     // a failed test) is removed by hand.
-    DeleteRegistryTree(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
-                       std::string("Software\\Microsoft\\Cryptography\\") + (machine ? "MachineKeys\\" : "UserKeys\\") + name);
+    DeleteRegistryTree(root, path);
     if (tv::csp::AcquirePasswordCache()) {
       tv::csp::RemoveContainerPassword(name.c_str());
       tv::csp::ReleasePasswordCache();
@@ -42,12 +57,9 @@ std::string ContainerCleanup::Add(const std::string& prefix, DWORD machineFlag) 
 }
 
 std::vector<std::pair<std::string, DWORD>> ContainerValues(const std::string& name, bool machine) {
-  const std::string path = std::string("Software\\Microsoft\\Cryptography\\") +
-                           (machine ? "MachineKeys\\" : "UserKeys\\") + name;
   std::vector<std::pair<std::string, DWORD>> values;
   HKEY key;
-  if (RegOpenKeyExA(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) !=
-      ERROR_SUCCESS)
+  if (RegOpenKeyExA(RootFor(machine), ContainerKeyPath(name, machine).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     return values;
   for (DWORD index = 0;; ++index) {
     char valueName[256];
