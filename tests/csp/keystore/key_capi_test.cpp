@@ -28,6 +28,23 @@ class KeyCapiTest : public KeyStorageTest {
       return CryptAcquireContextA(&provider, name.c_str(), kOurProvider, PROV_RSA_FULL, flags) != FALSE;
     });
   }
+  // A new container on the Key in "R": "Yes" to the question, then the PIN.
+  bool CreateOnTheKey(HCRYPTPROV& provider, const std::string& name) {
+    const Answered created =
+        Acquire(provider, name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDYES), TypePin(kKeyPin)});
+    EXPECT_TRUE(created.ok) << std::hex << created.error;
+    return created.ok;
+  }
+  // Generates a pair into the context's container; no window may appear.
+  static bool GeneratesWithoutAWindow(HCRYPTPROV provider, DWORD keySpec, DWORD bits) {
+    HCRYPTKEY pair = 0;
+    const Answered generated = RunAnswering(kCreateCaption, {}, [&] {
+      return CryptGenKey(provider, keySpec, bits << 16, &pair) != FALSE;
+    });
+    if (pair) CryptDestroyKey(pair);
+    EXPECT_TRUE(generated.ok) << std::hex << generated.error;
+    return generated.ok;
+  }
 };
 
 class Context {
@@ -46,27 +63,27 @@ class Context {
 
 constexpr char kMessage[] = "signed on the Key";  // as key_signer signs it
 
-// A SHA-1 signature of kMessage with the context's pair of `spec`; empty
+// A SHA-1 signature of kMessage with the context's pair of `keySpec`; empty
 // when signing fails.
-Bytes Sign(HCRYPTPROV provider, DWORD spec) {
+Bytes Sign(HCRYPTPROV provider, DWORD keySpec) {
   HCRYPTHASH hash = 0;
   Bytes signature;
   DWORD size = 0;
   if (CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) &&
       CryptHashData(hash, reinterpret_cast<const BYTE*>(kMessage), sizeof kMessage - 1, 0) &&
-      CryptSignHashA(hash, spec, nullptr, 0, nullptr, &size)) {
+      CryptSignHashA(hash, keySpec, nullptr, 0, nullptr, &size)) {
     signature.resize(size);
-    if (!CryptSignHashA(hash, spec, nullptr, 0, signature.data(), &size)) signature.clear();
+    if (!CryptSignHashA(hash, keySpec, nullptr, 0, signature.data(), &size)) signature.clear();
   }
   if (hash) CryptDestroyHash(hash);
   return signature;
 }
 
-Bytes PublicBlob(HCRYPTPROV provider, DWORD spec) {
+Bytes PublicBlob(HCRYPTPROV provider, DWORD keySpec) {
   HCRYPTKEY pair = 0;
   Bytes blob;
   DWORD size = 0;
-  if (CryptGetUserKey(provider, spec, &pair) && CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, nullptr, &size)) {
+  if (CryptGetUserKey(provider, keySpec, &pair) && CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, nullptr, &size)) {
     blob.resize(size);
     if (!CryptExportKey(pair, 0, PUBLICKEYBLOB, 0, blob.data(), &size)) blob.clear();
   }
@@ -93,15 +110,15 @@ bool PeerVerifies(const Bytes& blob, const Bytes& signature) {
   return verified;
 }
 
-bool SignsVerifiably(HCRYPTPROV provider, DWORD spec) {
-  const Bytes signature = Sign(provider, spec);
-  return PeerVerifies(PublicBlob(provider, spec), signature);
+bool SignsVerifiably(HCRYPTPROV provider, DWORD keySpec) {
+  const Bytes signature = Sign(provider, keySpec);
+  return PeerVerifies(PublicBlob(provider, keySpec), signature);
 }
 
 // "Yes" to the storage question puts the new container on the Key: the PIN
 // is typed once, the pair is generated into the Key's data area (no registry
 // key is made), and a later context finds it there without a dialog. The
-// one pair on the Key serves both key specs. Deleting asks for the PIN once,
+// one pair on the Key serves both kinds of key. Deleting asks for the PIN once,
 // even with nothing remembered, and empties the Key.
 TEST_F(KeyCapiTest, ContainerOnTheKeyFromCreationToDeletion) {
   const std::string name = "capi-key-container";
@@ -111,12 +128,7 @@ TEST_F(KeyCapiTest, ContainerOnTheKeyFromCreationToDeletion) {
         Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption,
                 {Screenshot("provider_key_question", PressButton(IDYES)), TypePin(kKeyPin, true, false, "provider_key_pin")});
     ASSERT_TRUE(created.ok) << std::hex << created.error;
-    HCRYPTKEY pair = 0;
-    const Answered generated = RunAnswering(kCreateCaption, {}, [&] {
-      return CryptGenKey(context.Handle(), AT_SIGNATURE, 1024 << 16, &pair) != FALSE;
-    });
-    ASSERT_TRUE(generated.ok) << std::hex << generated.error;
-    CryptDestroyKey(pair);
+    ASSERT_TRUE(GeneratesWithoutAWindow(context.Handle(), AT_SIGNATURE, 1024));
     EXPECT_TRUE(SignsVerifiably(context.Handle(), AT_SIGNATURE));
   }
   const Bytes data = KeyData();
@@ -129,7 +141,7 @@ TEST_F(KeyCapiTest, ContainerOnTheKeyFromCreationToDeletion) {
     const Answered opened = Acquire(context.Handle(), name, 0, kOpenCaption, {});
     ASSERT_TRUE(opened.ok) << std::hex << opened.error;
     EXPECT_TRUE(SignsVerifiably(context.Handle(), AT_SIGNATURE));
-    EXPECT_TRUE(SignsVerifiably(context.Handle(), AT_KEYEXCHANGE)) << "one pair on the Key serves both specs";
+    EXPECT_TRUE(SignsVerifiably(context.Handle(), AT_KEYEXCHANGE)) << "one pair on the Key serves both kinds";
     BYTE random[100] = {};
     EXPECT_TRUE(CryptGenRandom(context.Handle(), sizeof random, random));
   }
@@ -156,9 +168,7 @@ TEST_F(KeyCapiTest, ImportedPairLivesOnTheKey) {
   CryptReleaseContext(peer, 0);
 
   Context context;
-  ASSERT_TRUE(Acquire(context.Handle(), "capi-imported", CRYPT_NEWKEYSET, kCreateCaption,
-                      {PressButton(IDYES), TypePin(kKeyPin)})
-                  .ok);
+  ASSERT_TRUE(CreateOnTheKey(context.Handle(), "capi-imported"));
   HCRYPTKEY imported = 0;
   const Answered stored = RunAnswering(kCreateCaption, {}, [&] {
     return CryptImportKey(context.Handle(), blob.data(), size, 0, 0, &imported) != FALSE;
@@ -176,13 +186,8 @@ TEST_F(KeyCapiTest, PresetPinServesASilentContext) {
   const std::string name = "capi-silent";
   {
     Context context;
-    ASSERT_TRUE(
-        Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDYES), TypePin(kKeyPin)}).ok);
-    HCRYPTKEY pair = 0;
-    ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
-                  return CryptGenKey(context.Handle(), AT_KEYEXCHANGE, 1024 << 16, &pair) != FALSE;
-                }).ok);
-    CryptDestroyKey(pair);
+    ASSERT_TRUE(CreateOnTheKey(context.Handle(), name));
+    ASSERT_TRUE(GeneratesWithoutAWindow(context.Handle(), AT_KEYEXCHANGE, 1024));
   }
   ForgetRememberedKey();
   Context context;
@@ -237,13 +242,8 @@ class StorageModeSetting {
 TEST_F(KeyCapiTest, SecondProcessSignsWithTheRememberedPinAndARemovedKeyIsWaitedFor) {
   const std::string name = "capi-two-processes";
   Context context;
-  ASSERT_TRUE(
-      Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDYES), TypePin(kKeyPin)}).ok);
-  HCRYPTKEY pair = 0;
-  ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
-                return CryptGenKey(context.Handle(), AT_SIGNATURE, 2048 << 16, &pair) != FALSE;
-              }).ok);
-  CryptDestroyKey(pair);
+  ASSERT_TRUE(CreateOnTheKey(context.Handle(), name));
+  ASSERT_TRUE(GeneratesWithoutAWindow(context.Handle(), AT_SIGNATURE, 2048));
   const Bytes publicKey = PublicBlob(context.Handle(), AT_SIGNATURE);
   EXPECT_TRUE(PeerVerifies(publicKey, Sign(context.Handle(), AT_SIGNATURE)));
 
@@ -270,11 +270,7 @@ TEST_F(KeyCapiTest, ModeOneGoesToTheKeyAndAsksWhenTheKeyIsDeclined) {
     const Answered created = Acquire(context.Handle(), "capi-mode-key", CRYPT_NEWKEYSET, kCreateCaption,
                                      {TypePin(kKeyPin)});
     ASSERT_TRUE(created.ok) << std::hex << created.error;
-    HCRYPTKEY pair = 0;
-    ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
-                  return CryptGenKey(context.Handle(), AT_SIGNATURE, 512 << 16, &pair) != FALSE;
-                }).ok);
-    CryptDestroyKey(pair);
+    ASSERT_TRUE(GeneratesWithoutAWindow(context.Handle(), AT_SIGNATURE, 512));
   }
   EXPECT_GT(KeyData().size(), 13u);
 
@@ -285,9 +281,7 @@ TEST_F(KeyCapiTest, ModeOneGoesToTheKeyAndAsksWhenTheKeyIsDeclined) {
   const Answered software =
       Acquire(context.Handle(), name, CRYPT_NEWKEYSET, kCreateCaption, {PressButton(IDCANCEL), PressButton(IDNO)});
   ASSERT_TRUE(software.ok) << std::hex << software.error;
-  HCRYPTKEY pair = 0;
-  ASSERT_TRUE(CryptGenKey(context.Handle(), AT_SIGNATURE, 512 << 16, &pair));
-  CryptDestroyKey(pair);
+  ASSERT_TRUE(GeneratesWithoutAWindow(context.Handle(), AT_SIGNATURE, 512));
   EXPECT_FALSE(ContainerValues(name).empty()) << "the container is in the registry";
 }
 
@@ -302,11 +296,7 @@ TEST_F(KeyCapiTest, PathNameKeepsTheContainerInAFile) {
     const Answered created =
         Acquire(context.Handle(), path, CRYPT_NEWKEYSET, kCreateCaption, {TypeNewPin("5678")});
     ASSERT_TRUE(created.ok) << std::hex << created.error;
-    HCRYPTKEY pair = 0;
-    ASSERT_TRUE(RunAnswering(kCreateCaption, {}, [&] {
-                  return CryptGenKey(context.Handle(), AT_SIGNATURE, 1024 << 16, &pair) != FALSE;
-                }).ok);
-    CryptDestroyKey(pair);
+    ASSERT_TRUE(GeneratesWithoutAWindow(context.Handle(), AT_SIGNATURE, 1024));
   }
   WIN32_FILE_ATTRIBUTE_DATA file = {};
   ASSERT_TRUE(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &file));
