@@ -419,8 +419,11 @@ bool CGenRandomOnKey(StorageRecord* storage, std::uint8_t* buffer, std::int16_t 
   return Library().GetRandom(record.cardHandle, buffer, static_cast<WORD>(length)) != FALSE;
 }
 
+// A shorter PIN must not leave the end of the longer one behind it.
 bool CSetContainerPin(StorageRecord* storage, const char* pin) {
-  token::CopyBounded(Record(storage).presetPin, pin);
+  KeyRecord& record = Record(storage);
+  crypto::SecureWipe(record.presetPin, sizeof record.presetPin);
+  token::CopyBounded(record.presetPin, pin);
   return true;
 }
 
