@@ -29,15 +29,16 @@ add_test(NAME wine_session_stop
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# tv_add_test(name SOURCES ... [LIBS ...] [LOCKS lock...] [SERIAL] [WINDOWS] [TIMEOUT s])
-# One GoogleTest executable, run as one CTest test under Wine. WINDOWS marks
+# tv_add_test(name SOURCES ... [LIBS ...] [LOCKS lock...] [SERIAL] [WINDOWS] [TIMEOUT s] [ARGS arg...])
+# One GoogleTest executable, run as one CTest test under Wine, ARGS at the
+# end of its command line. WINDOWS marks
 # a program that shows windows: such programs take turns on the shared X
 # display, so that a screenshot never shows another test's window on top.
 function(tv_add_test name)
-  cmake_parse_arguments(T "SERIAL;WINDOWS" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL;WINDOWS" "TIMEOUT" "SOURCES;LIBS;LOCKS;ARGS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE tvtestsupport GTest::gtest ${T_LIBS})
-  add_test(NAME ${name} COMMAND ${TV_WINE_RUN} ${TV_WINE_STATE} --gtest $<TARGET_FILE:${name}>)
+  add_test(NAME ${name} COMMAND ${TV_WINE_RUN} ${TV_WINE_STATE} --gtest $<TARGET_FILE:${name}> ${T_ARGS})
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine
                        ENVIRONMENT "TV_SCREENSHOT_DIR=${TV_SCREENSHOT_DIR_WINDOWS}")
   if(T_WINDOWS)

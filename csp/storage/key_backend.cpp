@@ -15,6 +15,7 @@
 
 #include "common/language.h"
 #include "common/trace_log.h"
+#include "common/wait_cursor.h"
 #include "csp/crypto/cpu/wipe.h"
 #include "csp/storage/container_registry.h"
 #include "csp/storage/container_tag.h"
@@ -96,23 +97,6 @@ int OpenKey(KeyRecord& record, const KeyAccess& access, const char* name) {
 void ReleaseKey(const KeyRecord& record, int flag) {
   if (record.cardHandle != -1) ProviderKeySession().ReleaseCard(record.cardHandle, flag);
 }
-
-// The wait cursor while the Key is worked on; the cursor it replaced (or
-// the arrow) comes back on every path, leaving the last error as it was.
-class WaitCursor {
- public:
-  WaitCursor() : previous_(SetCursor(LoadCursor(nullptr, IDC_WAIT))) {}
-  ~WaitCursor() {
-    const DWORD error = GetLastError();
-    SetCursor(previous_ ? previous_ : LoadCursor(nullptr, IDC_ARROW));
-    SetLastError(error);
-  }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  HCURSOR previous_;
-};
 
 // Opens root\base<name> and keeps it when it carries a Key container's
 // mark ("ESmart" or "SSmart"); a Key container needs no registry key.
@@ -240,7 +224,7 @@ bool CCloseKeyContainer(StorageRecord* storage, const std::uint8_t*) {
 bool CDeleteKeyContainer(StorageRecord* storage) {
   KeyRecord& record = Record(storage);
   if (!record.bound) return FailWith(ERROR_INVALID_HANDLE);
-  const WaitCursor wait;
+  const tv::WaitCursor wait;
   ContainerPath path;
   bool deleted = path.Build(record.location, record.containerName);
   if (deleted && record.containerKey) {
@@ -365,7 +349,7 @@ bool CReadKeyContainer(StorageRecord* storage, RecordSlot slot, std::uint8_t* ex
     return FailWith(ERROR_INVALID_PARAMETER);
   }
   if (!record.bound) return FailWith(ERROR_INVALID_HANDLE);
-  const WaitCursor wait;
+  const tv::WaitCursor wait;
   const DWORD callerLength = *length;
   ReadCall call{record, buffer, length};
   for (;;) {
@@ -397,7 +381,7 @@ bool CWriteKeyContainer(StorageRecord* storage, RecordSlot slot, std::uint8_t, s
   if (!data && length != 0) return FailWith(ERROR_INVALID_PARAMETER);
   crypto::WipingBuffer block;
   if (!BuildTokenKeyBlock(record.Tag(), {data, length}, block)) return false;
-  const WaitCursor wait;
+  const tv::WaitCursor wait;
   if (OpenKey(record, kWriteAccess, record.containerName) == -1) return false;
   const DWORD size = static_cast<DWORD>(block.Size());
   DWORD written = size;
