@@ -13,6 +13,7 @@
 #include "migration/applet_strings.h"
 #include "migration/certificate_chain.h"
 #include "migration/target_stores.h"
+#include "migration/user_store_mirror.h"
 
 namespace tv::migration {
 namespace {
@@ -115,7 +116,10 @@ bool PointAtContainer(const SourceCertificate& source, const std::string& contai
   info.pwszProvName = wideProvider.data();
   info.dwProvType = target.type;
   info.dwKeySpec = keySpec;
-  if (CertSetCertificateContextProperty(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) return true;
+  if (CertSetCertificateContextProperty(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
+    SetPropertyInUserStore(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, &info);
+    return true;
+  }
   WriteLog(LogError, "MigrateKey:", "CertSetCertificateContextProperty new_prov new_cont %08lX", GetLastError());
   return false;
 }

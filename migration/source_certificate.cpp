@@ -1,5 +1,7 @@
 #include "migration/source_certificate.h"
 
+#include "migration/user_store_mirror.h"
+
 namespace tv::migration {
 
 SourceCertificate::~SourceCertificate() { Release(false); }
@@ -18,9 +20,14 @@ void SourceCertificate::Take(PCCERT_CONTEXT certificate) {
 
 bool SourceCertificate::Release(bool remove) {
   bool removed = true;
-  if (context_) {
+  if (context_ && remove) {
     // The delete frees the context whether or not it succeeds.
-    removed = remove ? CertDeleteCertificateFromStore(context_) != FALSE : (CertFreeCertificateContext(context_), true);
+    PCCERT_CONTEXT copy = CertDuplicateCertificateContext(context_);
+    removed = CertDeleteCertificateFromStore(context_) != FALSE;
+    DeleteFromUserStore(copy);
+    CertFreeCertificateContext(copy);
+  } else if (context_) {
+    CertFreeCertificateContext(context_);
   }
   context_ = nullptr;
   const DWORD error = GetLastError();

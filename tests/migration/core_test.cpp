@@ -10,6 +10,7 @@
 #include "migration/certificate_picker.h"
 #include "migration/migration.h"
 #include "tests/certstore/test_certificates.h"
+#include "tests/migration/user_stores.h"
 
 namespace tvtest {
 namespace {
@@ -26,24 +27,9 @@ TEST(GuidContainerName, UpperCaseHexadecimalButTheThirdGroup) {
 class UserStores {
  public:
   ~UserStores() {
-    for (auto& [store, certificate] : added_) {
-      HCERTSTORE opened = CertOpenSystemStoreA(0, store.c_str());
-      PCCERT_CONTEXT found = CertFindCertificateInStore(opened, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING,
-                                                        certificate.Get(), nullptr);
-      if (found) CertDeleteCertificateFromStore(found);
-      CertCloseStore(opened, 0);
-    }
+    for (const char* store : {"CU:CA", "CU:ROOT"}) RemoveCertificates(store, "MTC ");
   }
-  void Add(const std::string& store, Certificate certificate) {
-    HCERTSTORE opened = CertOpenSystemStoreA(0, store.c_str());
-    ASSERT_NE(opened, nullptr);
-    EXPECT_TRUE(CertAddCertificateContextToStore(opened, certificate.Get(), CERT_STORE_ADD_ALWAYS, nullptr));
-    CertCloseStore(opened, 0);
-    added_.emplace_back(store, std::move(certificate));
-  }
-
- private:
-  std::vector<std::pair<std::string, Certificate>> added_;
+  void Add(const char* store, const Certificate& certificate) { AddToUserStore(store, certificate); }
 };
 
 class ChainTest : public ::testing::Test {
