@@ -117,7 +117,7 @@ bool PointAtContainer(const SourceCertificate& source, const std::string& contai
   info.dwProvType = target.type;
   info.dwKeySpec = keySpec;
   if (CertSetCertificateContextProperty(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
-    SetPropertyInUserStore(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, &info);
+    if (source.FromUserStore()) SetPropertyInUserStore(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, &info);
     return true;
   }
   WriteLog(LogError, "MigrateKey:", "CertSetCertificateContextProperty new_prov new_cont %08lX", GetLastError());

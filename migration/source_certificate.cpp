@@ -22,9 +22,10 @@ bool SourceCertificate::Release(bool remove) {
   bool removed = true;
   if (context_ && remove) {
     // The delete frees the context whether or not it succeeds.
+    const bool fromUserStore = FromUserStore();
     PCCERT_CONTEXT copy = CertDuplicateCertificateContext(context_);
     removed = CertDeleteCertificateFromStore(context_) != FALSE;
-    DeleteFromUserStore(copy);
+    if (fromUserStore) DeleteFromUserStore(copy);
     CertFreeCertificateContext(copy);
   } else if (context_) {
     CertFreeCertificateContext(context_);

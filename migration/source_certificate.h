@@ -20,6 +20,9 @@ class SourceCertificate {
   const KeySource& Key() const { return key_; }
   // A certificate is chosen and its key pair was found.
   bool Chosen() const { return context_ && key_.keyLength != 0; }
+  // The certificate came from the user's system store "MY" (the picker),
+  // not from a store a migration wrote.
+  bool FromUserStore() const { return context_ && !keptStore_; }
 
   // Keeps a duplicate of `certificate` (its key source still to be read),
   // releasing the earlier one and a store kept from a migration.
