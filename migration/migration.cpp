@@ -117,7 +117,7 @@ bool PointAtContainer(const SourceCertificate& source, const std::string& contai
   info.dwProvType = target.type;
   info.dwKeySpec = keySpec;
   if (CertSetCertificateContextProperty(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, 0, &info)) {
-    if (source.FromUserStore()) SetPropertyInUserStore(source.Context(), CERT_KEY_PROV_INFO_PROP_ID, &info);
+    if (source.InUserStore()) UpdateUserStoreEntry(source.Context());
     return true;
   }
   WriteLog(LogError, "MigrateKey:", "CertSetCertificateContextProperty new_prov new_cont %08lX", GetLastError());
@@ -305,7 +305,9 @@ bool MigrateCertificates(SourceCertificate& source, const MigrationChoice& choic
   const bool onKey = choice.target.name == kKeyProvider;
   CertificateChain chain;
   switch (chain.Build(source.Context())) {
-    case CertificateChain::Status::StoresUnavailable: return true;
+    case CertificateChain::Status::StoresUnavailable:
+      // Nothing was copied: that is a failure, not a migration done.
+      return CertificatesFailed("openning system store", onKey);
     case CertificateChain::Status::Incomplete:
       SetLastError(static_cast<DWORD>(CERT_E_CHAINING));
       return CertificatesFailed("zero certificates in chain", onKey);

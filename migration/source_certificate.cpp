@@ -13,24 +13,27 @@ void SourceCertificate::CloseKeptStore() {
 
 void SourceCertificate::Take(PCCERT_CONTEXT certificate) {
   PCCERT_CONTEXT copy = CertDuplicateCertificateContext(certificate);
+  HCERTSTORE store = copy->hCertStore ? CertDuplicateStore(copy->hCertStore) : nullptr;
   Release(false);
   context_ = copy;
+  keptStore_ = store;
   key_ = KeySource();
+  inUserStore_ = migration::InUserStore(copy);
 }
 
 bool SourceCertificate::Release(bool remove) {
   bool removed = true;
   if (context_ && remove) {
     // The delete frees the context whether or not it succeeds.
-    const bool fromUserStore = FromUserStore();
     PCCERT_CONTEXT copy = CertDuplicateCertificateContext(context_);
     removed = CertDeleteCertificateFromStore(context_) != FALSE;
-    if (fromUserStore) DeleteFromUserStore(copy);
+    if (inUserStore_) DeleteFromUserStore(copy);
     CertFreeCertificateContext(copy);
   } else if (context_) {
     CertFreeCertificateContext(context_);
   }
   context_ = nullptr;
+  inUserStore_ = false;
   const DWORD error = GetLastError();
   CloseKeptStore();
   SetLastError(error);
@@ -41,6 +44,7 @@ void SourceCertificate::MovedTo(PCCERT_CONTEXT copy, HCERTSTORE store) {
   Release(false);
   context_ = copy;
   keptStore_ = store;
+  inUserStore_ = false;
 }
 
 }  // namespace tv::migration

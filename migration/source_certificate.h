@@ -1,5 +1,7 @@
 // The certificate chosen for migration: its context, where its key pair
-// lives, and, after a certificate migration, the target store that holds it.
+// lives, and the store that holds it, kept open while the certificate is
+// the source: a store's provider hears of a delete only while the store is
+// open (Wine).
 #pragma once
 #include <windows.h>
 #include <wincrypt.h>
@@ -20,18 +22,20 @@ class SourceCertificate {
   const KeySource& Key() const { return key_; }
   // A certificate is chosen and its key pair was found.
   bool Chosen() const { return context_ && key_.keyLength != 0; }
-  // The certificate came from the user's system store "MY" (the picker),
-  // not from a store a migration wrote.
-  bool FromUserStore() const { return context_ && !keptStore_; }
+  // The certificate was chosen with its entry in the user's registry store
+  // "MY", which takes the changes the applet makes to it (see
+  // user_store_mirror.h). A certificate a migration wrote elsewhere, or one
+  // the Key's store shows, has none: a copy of it in that store is not it.
+  bool InUserStore() const { return inUserStore_; }
 
-  // Keeps a duplicate of `certificate` (its key source still to be read),
-  // releasing the earlier one and a store kept from a migration.
+  // Keeps a duplicate of `certificate` (its key source still to be read)
+  // and its store, releasing the earlier ones.
   void Take(PCCERT_CONTEXT certificate);
   // Gives up the certificate, deleting it from its store when `remove`;
   // false when that delete failed.
   bool Release(bool remove);
-  // After its certificates moved: the copy `copy` in `store`, which is kept
-  // open while the copy is the source.
+  // After its certificates moved: the copy `copy` in `store`, whose handle
+  // it takes.
   void MovedTo(PCCERT_CONTEXT copy, HCERTSTORE store);
 
  private:
@@ -40,6 +44,7 @@ class SourceCertificate {
   PCCERT_CONTEXT context_ = nullptr;
   HCERTSTORE keptStore_ = nullptr;
   KeySource key_;
+  bool inUserStore_ = false;
 };
 
 }  // namespace tv::migration

@@ -30,7 +30,7 @@ std::vector<BYTE> PublicKeyInfo(HCRYPTPROV key) {
 }
 
 std::vector<BYTE> Encode(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
-                         const TestKeyPair& issuerKey, std::size_t padding) {
+                         const TestKeyPair& issuerKey, std::size_t padding, int validYears) {
   std::vector<BYTE> subjectName = EncodedName(subject), issuerName = EncodedName(issuer);
   std::vector<BYTE> keyInfo = PublicKeyInfo(subjectKey);
   if (subjectName.empty() || issuerName.empty() || keyInfo.empty()) return {};
@@ -47,7 +47,8 @@ std::vector<BYTE> Encode(const std::string& subject, HCRYPTPROV subjectKey, cons
   SYSTEMTIME now;
   GetSystemTime(&now);
   SystemTimeToFileTime(&now, &info.NotBefore);
-  now.wYear += 1;
+  now.wYear = static_cast<WORD>(now.wYear + validYears);
+  if (now.wMonth == 2 && now.wDay == 29) now.wDay = 28;
   SystemTimeToFileTime(&now, &info.NotAfter);
   info.SubjectPublicKeyInfo = *reinterpret_cast<CERT_PUBLIC_KEY_INFO*>(keyInfo.data());
   std::vector<BYTE> fill(padding, 0x5A);
@@ -118,15 +119,15 @@ std::vector<BYTE> Certificate::Sha1() const {
 }
 
 Certificate Issue(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
-                  const TestKeyPair& issuerKey, std::size_t size) {
+                  const TestKeyPair& issuerKey, std::size_t size, int validYears) {
   std::size_t padding = 0;
-  std::vector<BYTE> encoded = Encode(subject, subjectKey, issuer, issuerKey, padding);
+  std::vector<BYTE> encoded = Encode(subject, subjectKey, issuer, issuerKey, padding, validYears);
   // The padding's own length fields grow with it: a few rounds settle it.
   for (int round = 0; size && round < 8 && !encoded.empty() && encoded.size() != size; ++round) {
     const std::ptrdiff_t missing = static_cast<std::ptrdiff_t>(size) - static_cast<std::ptrdiff_t>(encoded.size());
     const std::ptrdiff_t next = static_cast<std::ptrdiff_t>(padding) + missing - (padding == 0 ? 24 : 0);
     padding = next > 1 ? static_cast<std::size_t>(next) : 1;
-    encoded = Encode(subject, subjectKey, issuer, issuerKey, padding);
+    encoded = Encode(subject, subjectKey, issuer, issuerKey, padding, validYears);
   }
   if (encoded.empty() || (size && encoded.size() != size)) return Certificate();
   return Certificate(CertCreateCertificateContext(kEncoding, encoded.data(), static_cast<DWORD>(encoded.size())));

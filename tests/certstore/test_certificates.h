@@ -51,9 +51,10 @@ class Certificate {
 
 // A certificate "CN=<subject>" for the signature key of `subjectKey`,
 // issued by "CN=<issuer>" and signed by `issuerKey`; an extension of padding
-// makes it exactly `size` bytes when size is not 0.
+// makes it exactly `size` bytes when size is not 0. It is valid from now
+// for `validYears`.
 Certificate Issue(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
-                  const TestKeyPair& issuerKey, std::size_t size = 0);
+                  const TestKeyPair& issuerKey, std::size_t size = 0, int validYears = 1);
 
 // Gives `certificate` the key-provider information of a container.
 bool SetKeyProvider(const Certificate& certificate, const std::string& container, const char* provider,

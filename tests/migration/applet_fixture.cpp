@@ -3,10 +3,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
+#include <algorithm>
 #include <sstream>
-#include <thread>
 
 #include "certstore/store_types.h"
 #include "migration/applet_ids.h"
@@ -19,15 +17,13 @@ namespace tvtest {
 namespace {
 
 constexpr DWORD kChildBoundMs = 120000;
-constexpr auto kStepTimeout = std::chrono::seconds(30);
-constexpr auto kCloseGrace = std::chrono::seconds(5);
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 using Applet = LONG(WINAPI*)(HWND, UINT, LPARAM, LPARAM);
 
 HMODULE AppletModule = nullptr;
 Applet CPlApplet = nullptr;
-TestKeyPair* Signer = nullptr;
+TestKeyPair* SuiteSigner = nullptr;
 std::string WinIni, OriginalWinIni;
 
 int Regsvr32(const std::string& flags) {
@@ -50,63 +46,11 @@ HCERTSTORE OpenNamedStore(const std::string& store) {
   return CertOpenSystemStoreA(0, store.c_str());
 }
 
-struct Search {
-  const AppletStep* step;
-  HWND main;
-  HWND found = nullptr;
-};
-
-bool IsMainDialog(HWND window) { return GetDlgItem(window, IDC_MIGRATE) != nullptr; }
-
-BOOL CALLBACK FindStepWindow(HWND window, LPARAM param) {
-  auto* search = reinterpret_cast<Search*>(param);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  if (process != GetCurrentProcessId() || !IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
-  char title[256] = {};
-  GetWindowTextA(window, title, sizeof title);
-  if (search->step->title != title) return TRUE;
-  if (search->step->onMain != IsMainDialog(window)) return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-HWND WaitForStep(const AppletStep& step, HWND main) {
-  const auto deadline = std::chrono::steady_clock::now() + kStepTimeout;
-  do {
-    Search search{&step, main};
-    EnumWindows(FindStepWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  } while (std::chrono::steady_clock::now() < deadline);
-  return nullptr;
-}
-
-BOOL CALLBACK CollectOpen(HWND window, LPARAM param) {
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  if (process == GetCurrentProcessId() && IsWindowVisible(window))
-    reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-  return TRUE;
-}
-
-std::vector<HWND> OpenWindows() {
-  std::vector<HWND> windows;
-  EnumWindows(CollectOpen, reinterpret_cast<LPARAM>(&windows));
-  return windows;
-}
-
-std::string Describe(HWND window) {
-  const WindowSnapshot seen = DialogDriver::Read(window);
-  std::string text = "\"" + seen.title + "\"";
-  for (const ControlText& control : seen.controls)
-    if (!control.text.empty()) text += " [" + std::to_string(control.id) + ": " + control.text + "]";
-  return text;
-}
-
 }  // namespace
 
-AppletStep OnMain(std::function<void(HWND, const WindowSnapshot&)> act) { return {true, kAppletTitle, std::move(act)}; }
+AppletStep OnMain(std::function<void(HWND, const WindowSnapshot&)> act) {
+  return {true, kAppletTitle, std::move(act)};
+}
 
 AppletStep Answer(const std::string& title, std::function<void(HWND, const WindowSnapshot&)> act) {
   return {false, title, std::move(act)};
@@ -119,12 +63,6 @@ AppletStep Message(const std::string& text, int button, const char* screenshot) 
     DialogDriver::Press(box, button);
   });
 }
-
-void PostCommand(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
-}
-
-void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
 void ChooseTarget(HWND main, const std::string& provider) {
   HWND combo = GetDlgItem(main, IDC_TARGET_PROVIDER);
@@ -212,16 +150,16 @@ void AppletTest::SetUpTestSuite() {
   ASSERT_NE(CPlApplet, nullptr);
   ASSERT_EQ(CPlApplet(nullptr, CPL_INIT, 0, 0), 1);
 
-  Signer = new TestKeyPair();
-  ASSERT_TRUE(Signer->Ok());
-  AddToUserStore("ROOT", Issue("MTA Root", Signer->Provider(), "MTA Root", *Signer));
-  AddToUserStore("CA", Issue("MTA CA", Signer->Provider(), "MTA Root", *Signer));
+  SuiteSigner = new TestKeyPair();
+  ASSERT_TRUE(SuiteSigner->Ok());
+  EXPECT_TRUE(AddToUserStore("ROOT", Issue("MTA Root", SuiteSigner->Provider(), "MTA Root", *SuiteSigner)));
+  EXPECT_TRUE(AddToUserStore("CA", Issue("MTA CA", SuiteSigner->Provider(), "MTA Root", *SuiteSigner)));
 }
 
 void AppletTest::TearDownTestSuite() {
   for (const char* store : {"CU:CA", "CU:ROOT"}) RemoveCertificates(store, "MTA ");
-  delete Signer;
-  Signer = nullptr;
+  delete SuiteSigner;
+  SuiteSigner = nullptr;
   if (CPlApplet) CPlApplet(nullptr, CPL_EXIT, 0, 0);
   if (AppletModule) FreeLibrary(AppletModule);
   WriteBytes(WinIni, OriginalWinIni);
@@ -238,7 +176,26 @@ void AppletTest::RemoveMigratedCertificates() {
   for (const char* store : {"CU:MY", "LM:CA", "LM:ROOT"}) RemoveCertificates(store, "MTA ");
 }
 
+// The store provider keeps the Key's certificates between opens until its
+// monitor sees the Key leave, and the next test's fresh Key comes faster than
+// that: certificates a test left on the Key go the way the applet removes
+// them, which empties the provider's copy as well.
+void AppletTest::ClearKeyCertificates() {
+  const tv::keysim::KeyState key = LoadKeyState("k");
+  const auto area = key.applications.find(kStoreApplication);
+  if (area == key.applications.end() || area->second.data.empty()) return;
+  RunAnswering("Delete Certificate", {}, [] {
+    HCERTSTORE store = OpenNamedStore("TV_MY");
+    if (!store) return false;
+    PCCERT_CONTEXT first = CertEnumCertificatesInStore(store, nullptr);
+    const bool deleted = first && CertDeleteCertificateFromStore(first);
+    CertCloseStore(store, 0);
+    return deleted;
+  });
+}
+
 void AppletTest::TearDown() {
+  ClearKeyCertificates();
   RemoveMigratedCertificates();
   for (const std::string& container : enhancedContainers_) {
     HCRYPTPROV gone = 0;
@@ -248,51 +205,21 @@ void AppletTest::TearDown() {
 }
 
 std::vector<WindowSnapshot> AppletTest::RunApplet(std::vector<AppletStep> steps) {
-  std::atomic<bool> returned{false};
-  std::vector<WindowSnapshot> seen;
-  std::thread driver([&] {
-    HWND main = nullptr;
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      const HWND window = WaitForStep(steps[i], main);
-      if (!window) {
-        std::string open;
-        for (HWND other : OpenWindows()) open += "\n  " + Describe(other);
-        ADD_FAILURE() << "step " << i << " (\"" << steps[i].title << "\") found no window; open:" << open;
-        break;
-      }
-      if (steps[i].onMain) {
-        main = window;
-        SendMessageA(main, WM_NULL, 0, 0);  // the dialog is idle again
-      }
-      seen.push_back(DialogDriver::Read(window));
-      steps[i].act(window, seen.back());
-      if (!steps[i].onMain) DialogDriver::WaitForClose(window);
-    }
-    // Anything still open once the script is done was not expected.
-    const auto grace = std::chrono::steady_clock::now() + kCloseGrace;
-    while (!returned && std::chrono::steady_clock::now() < grace)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    while (!returned) {
-      for (HWND window : OpenWindows()) {
-        if (!IsWindowEnabled(window)) continue;
-        ADD_FAILURE() << "unexpected window " << Describe(window);
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    }
-  });
-  CPlApplet(nullptr, CPL_DBLCLK, 0, 0);
-  returned = true;
-  driver.join();
-  return seen;
+  const SequenceReport report =
+      RunSequence([] { CPlApplet(nullptr, CPL_DBLCLK, 0, 0); }, IDC_MIGRATE, std::move(steps));
+  EXPECT_EQ(report.missed, "");
+  for (const std::string& window : report.unexpected) ADD_FAILURE() << "unexpected window " << window;
+  return report.seen;
 }
+
+const TestKeyPair& AppletTest::Signer() { return *SuiteSigner; }
 
 std::string AppletTest::EnhancedContainer(const std::string& name) {
   enhancedContainers_.push_back(name);
   return name;
 }
 
-Personal AppletTest::MakePersonal(const std::string& subject, DWORD keyFlags, const std::string& issuer) {
+Personal AppletTest::MakePersonal(const std::string& subject, const PersonalOptions& options) {
   Personal personal;
   personal.container = EnhancedContainer(UniqueName("mta-"));
   HCRYPTPROV provider = 0;
@@ -302,14 +229,22 @@ Personal AppletTest::MakePersonal(const std::string& subject, DWORD keyFlags, co
     ADD_FAILURE() << "no container: " << GetLastError();
     return personal;
   }
-  EXPECT_TRUE(CryptGenKey(provider, AT_SIGNATURE, (2048u << 16) | keyFlags, &key)) << GetLastError();
+  EXPECT_TRUE(CryptGenKey(provider, AT_SIGNATURE, (options.bits << 16) | options.keyFlags, &key)) << GetLastError();
   CryptDestroyKey(key);
-  const Certificate issued = Issue(subject, provider, issuer, *Signer);
+  const Certificate issued = Issue(subject, provider, options.issuer, *SuiteSigner, 0, options.validYears);
   CryptReleaseContext(provider, 0);
   EXPECT_TRUE(SetKeyProvider(issued, personal.container, kEnhancedProvider));
-  AddToUserStore("MY", issued);
+  EXPECT_TRUE(AddToUserStore("MY", issued));
   personal.certificate = FindPersonal(subject);
   return personal;
+}
+
+void AppletTest::AddPersonalNaming(const std::string& subject, const char* provider, const std::string& container) {
+  const Certificate issued = Issue(subject, SuiteSigner->Provider(), "MTA CA", *SuiteSigner);
+  if (provider) {
+    EXPECT_TRUE(SetKeyProvider(issued, container, provider));
+  }
+  EXPECT_TRUE(AddToUserStore("MY", issued));
 }
 
 Certificate AppletTest::FindPersonal(const std::string& subject) {

@@ -17,6 +17,7 @@
 #include "tests/certstore/test_certificates.h"
 #include "tests/csp/keystore/key_storage_fixture.h"
 #include "tests/support/dialog_driver.h"
+#include "tests/support/dialog_sequence.h"
 
 namespace tvtest {
 
@@ -26,23 +27,15 @@ inline constexpr const char* kWriteCaption = "Write Certificate";
 inline constexpr const char* kKeyProvider = "Tavrin RSA Cryptographic Provider v1.0";
 inline constexpr const char* kEnhancedProvider = MS_ENHANCED_PROV_A;
 
-// One answer of a script: the main dialog (found once nothing modal is over
-// it) or a window over it with this title; the action must close a window
-// over it.
-struct AppletStep {
-  bool onMain = false;
-  std::string title;
-  std::function<void(HWND, const WindowSnapshot&)> act;
-};
+// One answer of a script: the main dialog or a window over it.
+using AppletStep = SequenceStep;
 
 AppletStep OnMain(std::function<void(HWND main, const WindowSnapshot&)> act);
 AppletStep Answer(const std::string& title, std::function<void(HWND, const WindowSnapshot&)> act);
 // A message box of the applet: its text must be `text`; `button` answers it.
 AppletStep Message(const std::string& text, int button = IDOK, const char* screenshot = nullptr);
 
-// Main dialog actions. Commands whose handler shows windows are posted.
-void PostCommand(HWND dialog, int id);
-void Click(HWND dialog, int id);
+// Main dialog actions.
 void ChooseTarget(HWND main, const std::string& provider);
 std::string SelectedTarget(HWND main);
 std::vector<std::string> TargetList(HWND main);
@@ -75,10 +68,19 @@ class AppletTest : public KeyStorageTest {
   // What each step saw.
   std::vector<WindowSnapshot> RunApplet(std::vector<AppletStep> steps);
 
-  // "CN=<subject>" issued by `issuer`, its 2048-bit signature pair in a new
-  // container of the Enhanced provider.
-  Personal MakePersonal(const std::string& subject, DWORD keyFlags = CRYPT_EXPORTABLE,
-                        const std::string& issuer = "MTA CA");
+  struct PersonalOptions {
+    DWORD keyFlags = CRYPT_EXPORTABLE;
+    std::string issuer = "MTA CA";
+    int validYears = 1;
+    DWORD bits = 2048;
+  };
+  // "CN=<subject>" in the user's "MY" store, its 2048-bit signature pair in
+  // a new container of the Enhanced provider.
+  Personal MakePersonal(const std::string& subject, const PersonalOptions& options);
+  Personal MakePersonal(const std::string& subject) { return MakePersonal(subject, PersonalOptions()); }
+  // "CN=<subject>" in the user's "MY" store, naming the container `container`
+  // of `provider` (none at all when provider is null).
+  void AddPersonalNaming(const std::string& subject, const char* provider, const std::string& container = "");
   // A container of the Enhanced provider that the test removes at its end.
   std::string EnhancedContainer(const std::string& name);
 
@@ -93,6 +95,8 @@ class AppletTest : public KeyStorageTest {
   // Signs with the key the certificate names and verifies with its public
   // key in the platform's provider.
   static bool SignsWithItsKey(PCCERT_CONTEXT certificate);
+  // The key pair that signs the tests' certificates.
+  static const TestKeyPair& Signer();
   // Whether the container exists in the provider (opened silently).
   static bool ContainerExists(const std::string& container, const char* provider);
 
@@ -100,6 +104,7 @@ class AppletTest : public KeyStorageTest {
   // The tests' certificates in the stores a migration writes, left over
   // from a test that failed half-way as well.
   static void RemoveMigratedCertificates();
+  void ClearKeyCertificates();
 
   std::vector<std::string> enhancedContainers_;
 };

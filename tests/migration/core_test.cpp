@@ -29,7 +29,7 @@ class UserStores {
   ~UserStores() {
     for (const char* store : {"CU:CA", "CU:ROOT"}) RemoveCertificates(store, "MTC ");
   }
-  void Add(const char* store, const Certificate& certificate) { AddToUserStore(store, certificate); }
+  void Add(const char* store, const Certificate& certificate) { EXPECT_TRUE(AddToUserStore(store, certificate)); }
 };
 
 class ChainTest : public ::testing::Test {

@@ -1,14 +1,14 @@
 #include "tests/migration/user_stores.h"
 
-#include <gtest/gtest.h>
-
 namespace tvtest {
 
-void AddToUserStore(const char* store, const Certificate& certificate) {
+bool AddToUserStore(const char* store, const Certificate& certificate) {
   HCERTSTORE opened = CertOpenSystemStoreA(0, store);
-  ASSERT_NE(opened, nullptr);
-  EXPECT_TRUE(CertAddCertificateContextToStore(opened, certificate.Get(), CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+  if (!opened) return false;
+  const bool added =
+      CertAddCertificateContextToStore(opened, certificate.Get(), CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
   CertCloseStore(opened, 0);
+  return added;
 }
 
 HCERTSTORE OpenRegistryStore(const std::string& name) {

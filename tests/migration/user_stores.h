@@ -12,7 +12,7 @@
 namespace tvtest {
 
 // Adds a copy to the user's system store ("MY", "CA", "ROOT").
-void AddToUserStore(const char* store, const Certificate& certificate);
+bool AddToUserStore(const char* store, const Certificate& certificate);
 // "CU:MY", "LM:CA", ...: the registry store of the current user or the
 // local machine.
 HCERTSTORE OpenRegistryStore(const std::string& name);
