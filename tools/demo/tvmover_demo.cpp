@@ -33,6 +33,7 @@
 #include "tests/support/dialog_sequence.h"
 #include "tests/support/isolation.h"
 #include "tests/support/simulated_key.h"
+#include "tests/support/window_script.h"
 
 namespace {
 
@@ -238,15 +239,21 @@ bool ListKey(PCCERT_CONTEXT* personal) {
 }
 
 // Signs with the key pair the certificate names and verifies with the
-// certificate's public key in the platform's provider.
+// certificate's public key in the platform's provider. The applet has gone,
+// and with it the PIN it remembered: our provider asks for it again.
 bool SignWithMigratedKey(PCCERT_CONTEXT certificate) {
   HCRYPTPROV key = 0, platform = 0;
   DWORD keySpec = 0;
   BOOL callerFrees = FALSE;
-  if (!Check(CryptAcquireCertificatePrivateKey(certificate, CRYPT_ACQUIRE_SILENT_FLAG, nullptr, &key, &keySpec,
-                                               &callerFrees),
-             "opening the migrated key"))
-    return false;
+  bool opened = false;
+  {
+    tvtest::WindowScript pin("Open Cryptographic key", {[](HWND dialog, const WindowSnapshot&) {
+                               Say("Our provider asks for the Key's PIN to sign: typing it.");
+                               TypePin()(dialog);
+                             }});
+    opened = CryptAcquireCertificatePrivateKey(certificate, 0, nullptr, &key, &keySpec, &callerFrees) != FALSE;
+  }
+  if (!Check(opened, "opening the migrated key")) return false;
   const BYTE data[] = "Signed by the key that moved onto the Key";
   BYTE signature[512];
   DWORD length = sizeof signature;
