@@ -1,6 +1,7 @@
 #include "migration/applet_messages.h"
 
 #include "common/language.h"
+#include "migration/applet_strings.h"
 
 namespace tv::migration {
 namespace {
@@ -10,7 +11,7 @@ char Title[kTitleBufferSize];
 
 }  // namespace
 
-void LoadAppletTitle() { LoadStringText(1074, Title, sizeof Title); }
+void LoadAppletTitle() { LoadStringText(kTextTitle, Title, sizeof Title); }
 
 const char* AppletTitle() { return Title; }
 

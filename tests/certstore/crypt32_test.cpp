@@ -11,6 +11,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/isolation.h"
 #include "tests/support/log_marker.h"
+#include "tests/support/store_allow_list.h"
 
 using namespace tv::certstore;
 
@@ -71,17 +72,7 @@ class Crypt32StoreTest : public StoreProviderTest {
     std::memcpy(block->cardId, id.data(), id.size());
   }
 
-  // The section is written into the file itself: the profile functions
-  // keep no line without "=", which is what an allow-list entry is.
-  void AllowClient(bool allow) {
-    if (winIni_.empty()) {
-      char windows[MAX_PATH];
-      GetWindowsDirectoryA(windows, MAX_PATH);
-      winIni_ = std::string(windows) + "\\win.ini";
-      original_ = ReadFileText(winIni_);
-    }
-    WriteBytes(winIni_, allow ? original_ + "\r\n[tv_cstore]\r\ntvcstore-tool\r\n" : original_);
-  }
+  void AllowClient(bool allow) { EXPECT_TRUE(allowList_.Allow(allow ? "tvcstore-tool" : "")); }
 
   // Runs tvcstore-tool; its output lines in `lines`. The tool's own
   // command line is what the provider checks: "tvmover.cpl" as a last,
@@ -99,7 +90,7 @@ class Crypt32StoreTest : public StoreProviderTest {
     return code;
   }
 
-  std::string winIni_, original_;
+  StoreAllowList allowList_;
 
   std::string SaveCertificate(const Certificate& certificate, const std::string& name) {
     const std::vector<BYTE> encoded = certificate.Encoded();

@@ -133,6 +133,31 @@ Certificate Issue(const std::string& subject, HCRYPTPROV subjectKey, const std::
   return Certificate(CertCreateCertificateContext(kEncoding, encoded.data(), static_cast<DWORD>(encoded.size())));
 }
 
+bool SignsForCertificate(HCRYPTPROV signer, DWORD keySpec, PCCERT_CONTEXT certificate, DWORD* signatureLength) {
+  const BYTE data[] = "signed with the certificate's key";
+  BYTE signature[2048];
+  DWORD length = sizeof signature;
+  HCRYPTPROV verifier = 0;
+  HCRYPTHASH hash = 0;
+  HCRYPTKEY publicKey = 0;
+  bool verified = false;
+  if (CryptCreateHash(signer, CALG_SHA1, 0, 0, &hash) && CryptHashData(hash, data, sizeof data, 0) &&
+      CryptSignHashA(hash, keySpec, nullptr, 0, signature, &length)) {
+    CryptDestroyHash(hash);
+    hash = 0;
+    verified = CryptAcquireContextA(&verifier, nullptr, kPlatformProvider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
+               CryptImportPublicKeyInfo(verifier, kEncoding, &certificate->pCertInfo->SubjectPublicKeyInfo,
+                                        &publicKey) &&
+               CryptCreateHash(verifier, CALG_SHA1, 0, 0, &hash) && CryptHashData(hash, data, sizeof data, 0) &&
+               CryptVerifySignatureA(hash, signature, length, publicKey, nullptr, 0);
+  }
+  if (hash) CryptDestroyHash(hash);
+  if (publicKey) CryptDestroyKey(publicKey);
+  if (verifier) CryptReleaseContext(verifier, 0);
+  if (signatureLength) *signatureLength = length;
+  return verified;
+}
+
 bool SetKeyProvider(const Certificate& certificate, const std::string& container, const char* provider,
                     DWORD keySpec) {
   std::wstring wideContainer(container.begin(), container.end());

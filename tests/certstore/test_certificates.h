@@ -56,6 +56,12 @@ class Certificate {
 Certificate Issue(const std::string& subject, HCRYPTPROV subjectKey, const std::string& issuer,
                   const TestKeyPair& issuerKey, std::size_t size = 0, int validYears = 1);
 
+// Signs a SHA-1 hash with the key `keySpec` of `signer` and verifies the
+// signature with the certificate's public key in the platform's Enhanced
+// provider; the signature's length in `signatureLength` when given.
+bool SignsForCertificate(HCRYPTPROV signer, DWORD keySpec, PCCERT_CONTEXT certificate,
+                         DWORD* signatureLength = nullptr);
+
 // Gives `certificate` the key-provider information of a container.
 bool SetKeyProvider(const Certificate& certificate, const std::string& container, const char* provider,
                     DWORD keySpec = AT_SIGNATURE);

@@ -11,6 +11,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/isolation.h"
 #include "tests/support/screenshot.h"
+#include "tests/support/store_allow_list.h"
 #include "tests/migration/user_stores.h"
 
 namespace tvtest {
@@ -24,7 +25,7 @@ using Applet = LONG(WINAPI*)(HWND, UINT, LPARAM, LPARAM);
 HMODULE AppletModule = nullptr;
 Applet CPlApplet = nullptr;
 TestKeyPair* SuiteSigner = nullptr;
-std::string WinIni, OriginalWinIni;
+StoreAllowList* AllowList = nullptr;
 
 int Regsvr32(const std::string& flags) {
   return RunProcess("regsvr32.exe " + flags + " \"" + ProgramDirectory() + "\\tvcstore.dll\"", kChildBoundMs);
@@ -136,13 +137,8 @@ std::vector<AppletStep> SelectCertificate(const std::string& subject) {
 
 void AppletTest::SetUpTestSuite() {
   ASSERT_EQ(Regsvr32("/s"), 0);
-  char windows[MAX_PATH];
-  GetWindowsDirectoryA(windows, MAX_PATH);
-  WinIni = std::string(windows) + "\\win.ini";
-  OriginalWinIni = ReadFileText(WinIni);
-  // The section is written into the file itself: the profile functions
-  // keep no line without "=", which is what an allow-list entry is.
-  WriteBytes(WinIni, OriginalWinIni + "\r\n[tv_cstore]\r\ntvmover.cpl\r\n");
+  AllowList = new StoreAllowList();
+  ASSERT_TRUE(AllowList->Allow("tvmover.cpl"));
 
   AppletModule = LoadLibraryA((ProgramDirectory() + "\\tvmover.cpl").c_str());
   ASSERT_NE(AppletModule, nullptr) << GetLastError();
@@ -162,7 +158,8 @@ void AppletTest::TearDownTestSuite() {
   SuiteSigner = nullptr;
   if (CPlApplet) CPlApplet(nullptr, CPL_EXIT, 0, 0);
   if (AppletModule) FreeLibrary(AppletModule);
-  WriteBytes(WinIni, OriginalWinIni);
+  delete AllowList;
+  AllowList = nullptr;
   Regsvr32("/s /u");
 }
 
@@ -295,28 +292,10 @@ bool AppletTest::SignsWithItsKey(PCCERT_CONTEXT certificate) {
   if (first == std::string::npos || second == first) return false;
   const std::string provider = text.substr(0, first), container = text.substr(first + 1, second - first - 1);
   const DWORD keySpec = static_cast<DWORD>(std::stoul(text.substr(second + 1)));
-  HCRYPTPROV signer = 0, verifier = 0;
-  HCRYPTHASH hash = 0;
-  HCRYPTKEY publicKey = 0;
-  const BYTE data[] = "migrated";
-  BYTE signature[1024];
-  DWORD signatureSize = sizeof signature;
-  bool verified = false;
-  if (CryptAcquireContextA(&signer, container.c_str(), provider.c_str(), PROV_RSA_FULL, CRYPT_SILENT) &&
-      CryptCreateHash(signer, CALG_SHA1, 0, 0, &hash) && CryptHashData(hash, data, sizeof data, 0) &&
-      CryptSignHashA(hash, keySpec, nullptr, 0, signature, &signatureSize)) {
-    CryptDestroyHash(hash);
-    hash = 0;
-    verified = CryptAcquireContextA(&verifier, nullptr, kEnhancedProvider, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-               CryptImportPublicKeyInfo(verifier, kEncoding, &certificate->pCertInfo->SubjectPublicKeyInfo,
-                                        &publicKey) &&
-               CryptCreateHash(verifier, CALG_SHA1, 0, 0, &hash) && CryptHashData(hash, data, sizeof data, 0) &&
-               CryptVerifySignatureA(hash, signature, signatureSize, publicKey, nullptr, 0);
-  }
-  if (hash) CryptDestroyHash(hash);
-  if (publicKey) CryptDestroyKey(publicKey);
-  if (verifier) CryptReleaseContext(verifier, 0);
-  if (signer) CryptReleaseContext(signer, 0);
+  HCRYPTPROV signer = 0;
+  if (!CryptAcquireContextA(&signer, container.c_str(), provider.c_str(), PROV_RSA_FULL, CRYPT_SILENT)) return false;
+  const bool verified = SignsForCertificate(signer, keySpec, certificate);
+  CryptReleaseContext(signer, 0);
   return verified;
 }
 

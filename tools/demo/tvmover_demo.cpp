@@ -33,6 +33,7 @@
 #include "tests/support/dialog_sequence.h"
 #include "tests/support/isolation.h"
 #include "tests/support/simulated_key.h"
+#include "tests/support/store_allow_list.h"
 #include "tests/support/window_script.h"
 
 namespace {
@@ -45,7 +46,6 @@ constexpr const char* kKeyProvider = "Tavrin RSA Cryptographic Provider v1.0";
 constexpr const char* kPin = "1234";
 constexpr const char* kPrefix = "Demo ";
 constexpr const char* kContainerOnKey = "demo-user-on-key";
-constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
 bool Check(bool ok, const char* what) {
   if (!ok) printf("   FAILED: %s (error %08lX)\n", what, GetLastError());
@@ -63,41 +63,22 @@ int Regsvr32(const char* flags) {
                             120000);
 }
 
-std::string WinIni() {
-  char windows[MAX_PATH];
-  GetWindowsDirectoryA(windows, MAX_PATH);
-  return std::string(windows) + "\\win.ini";
-}
-
-bool WriteWinIni(const std::string& text) {
-  FILE* file = fopen(WinIni().c_str(), "wb");
-  if (!file) return false;
-  fwrite(text.data(), 1, text.size(), file);
-  fclose(file);
-  return true;
-}
-
 // Registers the certificate store provider and lets this process use the
 // Key's certificates for the demo's run; both are undone at its end.
 class StoreProviderSetUp {
  public:
-  StoreProviderSetUp() : winIni_(tvtest::ReadFileText(WinIni())) {
-    // The section is written into the file itself: the profile functions
-    // keep no line without "=", which is what an allow-list entry is.
+  StoreProviderSetUp() {
     ready_ = Check(Regsvr32("/s") == 0, "registering tvcstore.dll") &&
-             Check(WriteWinIni(winIni_ + "\r\n[tv_cstore]\r\ntvmover.cpl\r\n"), "writing win.ini");
+             Check(allowList_.Allow("tvmover.cpl"), "writing win.ini");
     if (ready_) printf("1. Registered the certificate store provider; win.ini allows \"tvmover.cpl\" to use the Key.\n");
   }
-  ~StoreProviderSetUp() {
-    WriteWinIni(winIni_);
-    Regsvr32("/s /u");
-  }
+  ~StoreProviderSetUp() { Regsvr32("/s /u"); }
   StoreProviderSetUp(const StoreProviderSetUp&) = delete;
   StoreProviderSetUp& operator=(const StoreProviderSetUp&) = delete;
   bool Ready() const { return ready_; }
 
  private:
-  std::string winIni_;
+  tvtest::StoreAllowList allowList_;
   bool ready_ = false;
 };
 
@@ -242,7 +223,7 @@ bool ListKey(PCCERT_CONTEXT* personal) {
 // certificate's public key in the platform's provider. The applet has gone,
 // and with it the PIN it remembered: our provider asks for it again.
 bool SignWithMigratedKey(PCCERT_CONTEXT certificate) {
-  HCRYPTPROV key = 0, platform = 0;
+  HCRYPTPROV key = 0;
   DWORD keySpec = 0;
   BOOL callerFrees = FALSE;
   bool opened = false;
@@ -254,22 +235,8 @@ bool SignWithMigratedKey(PCCERT_CONTEXT certificate) {
     opened = CryptAcquireCertificatePrivateKey(certificate, 0, nullptr, &key, &keySpec, &callerFrees) != FALSE;
   }
   if (!Check(opened, "opening the migrated key")) return false;
-  const BYTE data[] = "Signed by the key that moved onto the Key";
-  BYTE signature[512];
-  DWORD length = sizeof signature;
-  HCRYPTHASH hash = 0;
-  HCRYPTKEY publicKey = 0;
-  bool ok = CryptCreateHash(key, CALG_SHA1, 0, 0, &hash) && CryptHashData(hash, data, sizeof data, 0) &&
-            CryptSignHashA(hash, keySpec, nullptr, 0, signature, &length);
-  if (hash) CryptDestroyHash(hash);
-  hash = 0;
-  ok = ok && CryptAcquireContextA(&platform, nullptr, MS_ENHANCED_PROV_A, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) &&
-       CryptImportPublicKeyInfo(platform, kEncoding, &certificate->pCertInfo->SubjectPublicKeyInfo, &publicKey) &&
-       CryptCreateHash(platform, CALG_SHA1, 0, 0, &hash) && CryptHashData(hash, data, sizeof data, 0) &&
-       CryptVerifySignatureA(hash, signature, length, publicKey, nullptr, 0);
-  if (hash) CryptDestroyHash(hash);
-  if (publicKey) CryptDestroyKey(publicKey);
-  if (platform) CryptReleaseContext(platform, 0);
+  DWORD length = 0;
+  const bool ok = tvtest::SignsForCertificate(key, keySpec, certificate, &length);
   if (callerFrees) CryptReleaseContext(key, 0);
   if (!Check(ok, "signing with the migrated key")) return false;
   printf("5. Signed with the key pair in container \"%s\" of \"%s\" (%lu-byte signature);\n"
