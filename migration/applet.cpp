@@ -46,9 +46,7 @@ extern "C" {
 
 LONG WINAPI CPlApplet(HWND window, UINT message, LPARAM, LPARAM lParam2) {
   switch (message) {
-    case CPL_INIT:
-      tv::WriteLog(tv::LogTrace, "CPlApplet:", "log started ...");
-      return 1;
+    case CPL_INIT: tv::WriteLog(tv::LogTrace, "CPlApplet:", "log started ..."); return 1;
     case CPL_GETCOUNT: return 1;
     case CPL_INQUIRE:
       if (lParam2) Describe(reinterpret_cast<CPLINFO*>(lParam2));

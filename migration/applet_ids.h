@@ -1,8 +1,8 @@
 // Resources of the key migration applet that code refers to by number.
 #pragma once
 
-#define IDI_APPLET 2        // the applet's icon, also the dialogs' class icon
-#define IDB_APPLET 5009     // the picture of the main dialog
+#define IDI_APPLET 2     // the applet's icon, also the dialogs' class icon
+#define IDB_APPLET 5009  // the picture of the main dialog
 
 // The main dialog.
 #define IDD_MIGRATION 1

@@ -4,18 +4,18 @@
 
 namespace tv::migration {
 
-inline constexpr UINT kTextAppletName = 1072;         // "Tavrin Key Migration"
-inline constexpr UINT kTextTitle = 1074;              // "Cryptographic Key Migration Tool"
-inline constexpr UINT kTextExported = 1075;           // "...successfully exported..."
-inline constexpr UINT kTextImported = 1076;           // "...successfully imported..."
-inline constexpr UINT kTextKeyMigrated = 1077;        // "...Now your certificates will be migrated."
-inline constexpr UINT kTextCompleted = 1078;          // "Migration is successfully completed."
-inline constexpr UINT kTextSelectFirst = 1079;        // "Please select Certificate first."
+inline constexpr UINT kTextAppletName = 1072;             // "Tavrin Key Migration"
+inline constexpr UINT kTextTitle = 1074;                  // "Cryptographic Key Migration Tool"
+inline constexpr UINT kTextExported = 1075;               // "...successfully exported..."
+inline constexpr UINT kTextImported = 1076;               // "...successfully imported..."
+inline constexpr UINT kTextKeyMigrated = 1077;            // "...Now your certificates will be migrated."
+inline constexpr UINT kTextCompleted = 1078;              // "Migration is successfully completed."
+inline constexpr UINT kTextSelectFirst = 1079;            // "Please select Certificate first."
 inline constexpr UINT kTextCertificateProperties = 1087;  // "...while getting Certificate properties."
-inline constexpr UINT kTextKeyNotDeleted = 1101;      // "Your Cryptographic key was not deleted..."
+inline constexpr UINT kTextKeyNotDeleted = 1101;          // "Your Cryptographic key was not deleted..."
 inline constexpr UINT kTextContainerNameMissing = 1106;   // "Please set Cryptographic key container name!"
 inline constexpr UINT kTextTooManyCertificates = 1110;    // "Only the first %d certificates are listed."
-inline constexpr UINT kTextLoadError = 2518;          // "An error occurred while loading %s!"
+inline constexpr UINT kTextLoadError = 2518;              // "An error occurred while loading %s!"
 
 // The main dialog's labels, in the order of its controls.
 inline constexpr UINT kTextIssuedTo = 1092;

@@ -18,8 +18,8 @@ void CertificateChain::Clear() {
 }
 
 bool CertificateChain::AppendIssuer(HCERTSTORE store, PCCERT_CONTEXT certificate) {
-  PCCERT_CONTEXT issuer = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_NAME,
-                                                     &certificate->pCertInfo->Issuer, nullptr);
+  PCCERT_CONTEXT issuer =
+      CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_NAME, &certificate->pCertInfo->Issuer, nullptr);
   if (!issuer) return false;
   certificates_.push_back(issuer);
   return true;

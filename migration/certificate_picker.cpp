@@ -83,7 +83,8 @@ Picker* PickerOf(HWND dialog) { return reinterpret_cast<Picker*>(GetWindowLongPt
 HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_PICKER_LIST); }
 
 int SelectedRow(HWND dialog) {
-  const int item = static_cast<int>(SendMessageA(List(dialog), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  const int item =
+      static_cast<int>(SendMessageA(List(dialog), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
   if (item < 0) return -1;
   LVITEMA entry = {};
   entry.mask = LVIF_PARAM;
@@ -163,9 +164,7 @@ int CALLBACK CompareRows(LPARAM first, LPARAM second, LPARAM param) {
   switch (picker.sortColumn) {
     case 0: order = lstrcmpiA(a.subject.c_str(), b.subject.c_str()); break;
     case 1: order = lstrcmpiA(a.issuer.c_str(), b.issuer.c_str()); break;
-    default:
-      order = CompareFileTime(&a.certificate->pCertInfo->NotAfter, &b.certificate->pCertInfo->NotAfter);
-      break;
+    default: order = CompareFileTime(&a.certificate->pCertInfo->NotAfter, &b.certificate->pCertInfo->NotAfter); break;
   }
   return picker.descending ? -order : order;
 }
@@ -231,7 +230,8 @@ INT_PTR CALLBACK PickerProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         case IDC_PICKER_VIEW: {
           const int row = SelectedRow(dialog);
-          if (row >= 0) PickerOf(dialog)->viewer.Show(dialog, PickerOf(dialog)->rows[static_cast<std::size_t>(row)].certificate);
+          if (row >= 0)
+            PickerOf(dialog)->viewer.Show(dialog, PickerOf(dialog)->rows[static_cast<std::size_t>(row)].certificate);
           return TRUE;
         }
       }

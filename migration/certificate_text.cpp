@@ -19,9 +19,7 @@ std::string CommonName(PCCERT_CONTEXT certificate, bool issuer) {
   return NameAttribute(certificate, issuer ? CERT_NAME_ISSUER_FLAG : 0, szOID_COMMON_NAME);
 }
 
-std::string EmailAddress(PCCERT_CONTEXT certificate) {
-  return NameAttribute(certificate, 0, szOID_RSA_emailAddr);
-}
+std::string EmailAddress(PCCERT_CONTEXT certificate) { return NameAttribute(certificate, 0, szOID_RSA_emailAddr); }
 
 std::string DateText(const FILETIME& time) {
   static constexpr const char* kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",

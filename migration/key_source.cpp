@@ -49,8 +49,7 @@ bool ReadKeySource(PCCERT_CONTEXT certificate, KeySource* source) {
   source->providerType = info->dwProvType;
 
   HCRYPTPROV provider = 0;
-  if (!CryptAcquireContextA(&provider, nullptr, source->provider.c_str(), source->providerType,
-                            CRYPT_VERIFYCONTEXT)) {
+  if (!CryptAcquireContextA(&provider, nullptr, source->provider.c_str(), source->providerType, CRYPT_VERIFYCONTEXT)) {
     WriteLog(LogError, "Select:", "CryptAcquireContext  hOldProv from Select %08lX", GetLastError());
     return false;
   }

@@ -128,11 +128,9 @@ void MainDialog::FillTargets() {
     const LRESULT index = SendMessageA(Targets(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(target.name.c_str()));
     SendMessageA(Targets(), CB_SETITEMDATA, index, target.type);
   }
-  if (!targets.empty()) {
-    const std::size_t preferred = withSource ? PreferredTarget(targets, key.provider) : 0;
-    SendMessageA(Targets(), CB_SELECTSTRING, static_cast<WPARAM>(-1),
-                 reinterpret_cast<LPARAM>(targets[preferred].name.c_str()));
-  }
+  // The list keeps the order it was filled in: an entry's index is its place in `targets`.
+  if (!targets.empty())
+    SendMessageA(Targets(), CB_SETCURSEL, withSource ? PreferredTarget(targets, key.provider) : 0, 0);
   ApplyCertificateRule();
   // Certificates go back from the Key only when the Key holds some.
   if (withSource && !targets.empty() && key.provider == kKeyProvider && !KeyStoreHoldsCertificate())
@@ -167,8 +165,8 @@ bool MainDialog::ShowSource() {
 void MainDialog::Select() {
   PCCERT_CONTEXT picked = PickCertificate(dialog_, source_.Context());
   if (!picked) return;
-  const bool another = !source_.Context() ||
-                       !CertCompareCertificate(kEncoding, picked->pCertInfo, source_.Context()->pCertInfo);
+  const bool another =
+      !source_.Context() || !CertCompareCertificate(kEncoding, picked->pCertInfo, source_.Context()->pCertInfo);
   if (another || !source_.Chosen()) {
     source_.Take(picked);
     if (!ShowSource()) ShowMessage(dialog_, kTextCertificateProperties, MB_ICONERROR);
@@ -241,9 +239,7 @@ INT_PTR CALLBACK MainDialog::Proc(HWND dialog, UINT message, WPARAM wParam, LPAR
       if ((wParam & 0xFFF0) != SC_CLOSE) return FALSE;
       EndDialog(dialog, IDCANCEL);
       return TRUE;
-    case WM_CLOSE:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+    case WM_CLOSE: EndDialog(dialog, IDCANCEL); return TRUE;
     case WM_NCDESTROY:
       delete self;
       SetWindowLongPtrA(dialog, DWLP_USER, 0);

@@ -64,8 +64,7 @@ ProviderEntry SourceProvider(const SourceCertificate& source) {
 // Steps of the key move. Each returns 0 or the failure's result.
 
 // The source's key pair (exchange first, then signature) as a wiped blob.
-int ExportSourceKey(const SourceCertificate& source, crypto::WipingBuffer* blob, DWORD* blobLength,
-                    DWORD* keySpec) {
+int ExportSourceKey(const SourceCertificate& source, crypto::WipingBuffer* blob, DWORD* blobLength, DWORD* keySpec) {
   Provider provider;
   if (!provider.Acquire(source.Key().container, SourceProvider(source), 0)) {
     if (GetLastError() != ERROR_CANCELLED)
@@ -91,8 +90,8 @@ int ExportSourceKey(const SourceCertificate& source, crypto::WipingBuffer* blob,
   return kExportFailed;
 }
 
-int ImportIntoNewContainer(const std::string& container, const ProviderEntry& target,
-                           const crypto::WipingBuffer& blob, DWORD blobLength) {
+int ImportIntoNewContainer(const std::string& container, const ProviderEntry& target, const crypto::WipingBuffer& blob,
+                           DWORD blobLength) {
   Provider provider;
   if (!provider.Acquire(container, target, CRYPT_NEWKEYSET)) {
     if (GetLastError() != ERROR_CANCELLED)
@@ -100,8 +99,7 @@ int ImportIntoNewContainer(const std::string& container, const ProviderEntry& ta
     return FailureOf(kTargetUnavailable);
   }
   Key key;
-  if (!CryptImportKey(provider.Get(), blob.Data(), blobLength, 0, CRYPT_EXPORTABLE,
-                      key.Out())) {
+  if (!CryptImportKey(provider.Get(), blob.Data(), blobLength, 0, CRYPT_EXPORTABLE, key.Out())) {
     WriteLog(LogError, "MigrateKey:", "CryptImportKey  hNewProv %08lX", GetLastError());
     return kImportFailed;
   }
@@ -237,11 +235,11 @@ UINT ResultMessage(int result, UINT* icon) {
     UINT icon;
   };
   static constexpr Row kMessages[] = {
-      {kSourceUnavailable, 1084, MB_ICONERROR},  {kNoKeyPair, 1086, MB_ICONERROR},
-      {kExportFailed, 1080, MB_ICONERROR},       {kTargetUnavailable, 1083, MB_ICONERROR},
-      {kImportFailed, 1081, MB_ICONERROR},       {kPropertyNotSet, 1082, MB_ICONERROR},
-      {kCancelled, 2420, MB_ICONWARNING},        {kStoreProviderMissing, 1090, MB_ICONERROR},
-      {kKeyFull, 1091, MB_ICONERROR},            {kCertificatesFailed, 1089, MB_ICONERROR},
+      {kSourceUnavailable, 1084, MB_ICONERROR}, {kNoKeyPair, 1086, MB_ICONERROR},
+      {kExportFailed, 1080, MB_ICONERROR},      {kTargetUnavailable, 1083, MB_ICONERROR},
+      {kImportFailed, 1081, MB_ICONERROR},      {kPropertyNotSet, 1082, MB_ICONERROR},
+      {kCancelled, 2420, MB_ICONWARNING},       {kStoreProviderMissing, 1090, MB_ICONERROR},
+      {kKeyFull, 1091, MB_ICONERROR},           {kCertificatesFailed, 1089, MB_ICONERROR},
       {kIncompletePath, 1102, MB_ICONERROR},
   };
   for (const Row& row : kMessages) {

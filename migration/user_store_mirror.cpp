@@ -15,7 +15,8 @@ void WithUserStoreEntry(PCCERT_CONTEXT certificate, const std::function<void(HCE
   HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_REGISTRY_W, 0, 0,
                                    CERT_SYSTEM_STORE_CURRENT_USER | CERT_STORE_OPEN_EXISTING_FLAG, L"MY");
   if (store) {
-    if (PCCERT_CONTEXT entry = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, certificate, nullptr))
+    if (PCCERT_CONTEXT entry =
+            CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_EXISTING, certificate, nullptr))
       change(store, entry);
     CertCloseStore(store, 0);
   }

@@ -8,11 +8,11 @@
 
 #include "certstore/store_types.h"
 #include "migration/applet_ids.h"
+#include "tests/migration/user_stores.h"
 #include "tests/support/child_process.h"
 #include "tests/support/isolation.h"
 #include "tests/support/screenshot.h"
 #include "tests/support/store_allow_list.h"
-#include "tests/migration/user_stores.h"
 
 namespace tvtest {
 namespace {
@@ -49,9 +49,7 @@ HCERTSTORE OpenNamedStore(const std::string& store) {
 
 }  // namespace
 
-AppletStep OnMain(std::function<void(HWND, const WindowSnapshot&)> act) {
-  return {true, kAppletTitle, std::move(act)};
-}
+AppletStep OnMain(std::function<void(HWND, const WindowSnapshot&)> act) { return {true, kAppletTitle, std::move(act)}; }
 
 AppletStep Answer(const std::string& title, std::function<void(HWND, const WindowSnapshot&)> act) {
   return {false, title, std::move(act)};
@@ -119,7 +117,8 @@ void SelectRow(HWND picker, const std::string& subject) {
   LVFINDINFOA find = {};
   find.flags = LVFI_STRING;
   find.psz = subject.c_str();
-  const int row = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+  const int row =
+      static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
   ASSERT_GE(row, 0) << subject << " is not listed";
   LVITEMA state = {};
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -221,8 +220,7 @@ Personal AppletTest::MakePersonal(const std::string& subject, const PersonalOpti
   personal.container = EnhancedContainer(UniqueName("mta-"));
   HCRYPTPROV provider = 0;
   HCRYPTKEY key = 0;
-  if (!CryptAcquireContextA(&provider, personal.container.c_str(), kEnhancedProvider, PROV_RSA_FULL,
-                            CRYPT_NEWKEYSET)) {
+  if (!CryptAcquireContextA(&provider, personal.container.c_str(), kEnhancedProvider, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
     ADD_FAILURE() << "no container: " << GetLastError();
     return personal;
   }
@@ -247,7 +245,8 @@ void AppletTest::AddPersonalNaming(const std::string& subject, const char* provi
 Certificate AppletTest::FindPersonal(const std::string& subject) {
   HCERTSTORE store = CertOpenSystemStoreA(0, "MY");
   const std::wstring wide(subject.begin(), subject.end());
-  PCCERT_CONTEXT found = CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_STR_W, wide.c_str(), nullptr);
+  PCCERT_CONTEXT found =
+      CertFindCertificateInStore(store, kEncoding, 0, CERT_FIND_SUBJECT_STR_W, wide.c_str(), nullptr);
   CertCloseStore(store, 0);
   return Certificate(found);
 }
@@ -281,8 +280,8 @@ std::string AppletTest::KeyProviderOf(PCCERT_CONTEXT certificate) {
   const std::wstring provider = info->pwszProvName ? info->pwszProvName : L"";
   const std::wstring container = info->pwszContainerName ? info->pwszContainerName : L"";
   std::ostringstream text;
-  text << std::string(provider.begin(), provider.end()) << "|" << std::string(container.begin(), container.end())
-       << "|" << info->dwKeySpec;
+  text << std::string(provider.begin(), provider.end()) << "|" << std::string(container.begin(), container.end()) << "|"
+       << info->dwKeySpec;
   return text.str();
 }
 

@@ -7,8 +7,8 @@
 // intermediate "MTA CA" in the user's stores.
 #pragma once
 #include <windows.h>
-#include <wincrypt.h>
 #include <cpl.h>
+#include <wincrypt.h>
 
 #include <functional>
 #include <string>

@@ -41,7 +41,8 @@ const char kCompleted[] = "Migration is successfully completed.";
 const char kDeleteCaption[] = "Delete Cryptographic key";
 
 const char kExported[] =
-    "Key migration has successfully exported your Cryptographic key.\nNow it will be imported to TARGET Cryptoprovider.";
+    "Key migration has successfully exported your Cryptographic key.\nNow it will be imported to TARGET "
+    "Cryptoprovider.";
 const char kImported[] =
     "Key migration has successfully imported your Cryptographic key to TARGET Cryptoprovider.\nNow your Cryptographic "
     "key will be deleted from SOURCE Cryptoprovider.";
@@ -71,59 +72,58 @@ TEST_F(AppletTest, MovesACertificateAndItsKeyOntoTheKeyAndBack) {
   const Personal alice = MakePersonal("MTA Alice");
   const std::string back = EnhancedContainer(UniqueName("mta-back-"));
   std::string shownContainer;
-  RunApplet(Then(
-      Then({OnMain([](HWND main, const WindowSnapshot&) {
-             SaveWindowScreenshot(main, "migration_main_dialog");
-             PostCommand(main, IDC_SELECT);
-           }),
-            Answer(kPickerTitle,
-                   [](HWND picker, const WindowSnapshot&) {
-                     SelectRow(picker, "MTA Alice");
-                     SaveWindowScreenshot(picker, "migration_picker");
-                     DialogDriver::Press(picker, IDOK);
-                   }),
-            OnMain([&](HWND main, const WindowSnapshot& shown) {
-              EXPECT_EQ(shown.Text(IDC_SUBJECT), "MTA Alice");
-              EXPECT_EQ(shown.Text(IDC_ISSUER), "MTA CA");
-              EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kEnhancedProvider);
-              shownContainer = shown.Text(IDC_CONTAINER_NAME).value_or("");
-              EXPECT_EQ(SelectedTarget(main), kKeyProvider);
-              EXPECT_TRUE(Enabled(main, IDC_WITH_CERTIFICATES));
-              DialogDriver::TypeText(main, IDC_CONTAINER_NAME, "mta-on-key");
-              Click(main, IDC_WITH_CERTIFICATES);
-              SaveWindowScreenshot(main, "migration_main_dialog_selected");
-              PostCommand(main, IDC_MIGRATE);
-            })},
-           CreateOnKey()),
-      {Message(kKeyMigrated), Answer(kWriteCaption, TypePin(kKeyPin)),
-       Message(kCompleted, IDOK, "migration_completed"),
-       OnMain([&](HWND main, const WindowSnapshot& shown) {
-         // On the Key: the pair in its new container, the certificate and its path in the Key's stores.
-         EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kKeyProvider);
-         EXPECT_EQ(shown.Text(IDC_CONTAINER_NAME), "mta-on-key");
-         EXPECT_FALSE(ContainerExists(alice.container, kEnhancedProvider));
-         EXPECT_EQ(StoreContents("TV_MY"), Lines{"MTA Alice|MTA Alice - R|mta-on-key"});
-         EXPECT_EQ(StoreContents("TV_HKLM_CA"), Lines{"MTA CA|MTA CA - R|"});
-         EXPECT_EQ(StoreContents("TV_HKLM_ROOT"), Lines{"MTA Root|MTA Root - R|"});
-         EXPECT_EQ(StoreContents("MY"), Lines{}) << "the certificate moved";
-         const Certificate onKey = KeyPersonalStore().Find("MTA Alice");
-         EXPECT_EQ(KeyProviderOf(onKey.Get()), std::string(kKeyProvider) + "|mta-on-key|2");
-         EXPECT_TRUE(SignsWithItsKey(onKey.Get()));
+  RunApplet(Then(Then({OnMain([](HWND main, const WindowSnapshot&) {
+                         SaveWindowScreenshot(main, "migration_main_dialog");
+                         PostCommand(main, IDC_SELECT);
+                       }),
+                       Answer(kPickerTitle,
+                              [](HWND picker, const WindowSnapshot&) {
+                                SelectRow(picker, "MTA Alice");
+                                SaveWindowScreenshot(picker, "migration_picker");
+                                DialogDriver::Press(picker, IDOK);
+                              }),
+                       OnMain([&](HWND main, const WindowSnapshot& shown) {
+                         EXPECT_EQ(shown.Text(IDC_SUBJECT), "MTA Alice");
+                         EXPECT_EQ(shown.Text(IDC_ISSUER), "MTA CA");
+                         EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kEnhancedProvider);
+                         shownContainer = shown.Text(IDC_CONTAINER_NAME).value_or("");
+                         EXPECT_EQ(SelectedTarget(main), kKeyProvider);
+                         EXPECT_TRUE(Enabled(main, IDC_WITH_CERTIFICATES));
+                         DialogDriver::TypeText(main, IDC_CONTAINER_NAME, "mta-on-key");
+                         Click(main, IDC_WITH_CERTIFICATES);
+                         SaveWindowScreenshot(main, "migration_main_dialog_selected");
+                         PostCommand(main, IDC_MIGRATE);
+                       })},
+                      CreateOnKey()),
+                 {Message(kKeyMigrated, IDOK, "migration_key_migrated"), Answer(kWriteCaption, TypePin(kKeyPin)),
+                  Message(kCompleted, IDOK, "migration_completed"), OnMain([&](HWND main, const WindowSnapshot& shown) {
+                    // On the Key: the pair in its new container, the certificate and its path in the Key's stores.
+                    EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kKeyProvider);
+                    EXPECT_EQ(shown.Text(IDC_CONTAINER_NAME), "mta-on-key");
+                    EXPECT_FALSE(ContainerExists(alice.container, kEnhancedProvider));
+                    EXPECT_EQ(StoreContents("TV_MY"), Lines{"MTA Alice|MTA Alice - R|mta-on-key"});
+                    EXPECT_EQ(StoreContents("TV_HKLM_CA"), Lines{"MTA CA|MTA CA - R|"});
+                    EXPECT_EQ(StoreContents("TV_HKLM_ROOT"), Lines{"MTA Root|MTA Root - R|"});
+                    EXPECT_EQ(StoreContents("MY"), Lines{}) << "the certificate moved";
+                    const KeyPersonalStore keyStore;
+                    const Certificate onKey = keyStore.Find("MTA Alice");
+                    EXPECT_EQ(KeyProviderOf(onKey.Get()), std::string(kKeyProvider) + "|mta-on-key|2");
+                    EXPECT_TRUE(SignsWithItsKey(onKey.Get()));
 
-         // And back to the platform's provider.
-         EXPECT_EQ(SelectedTarget(main), kEnhancedProvider);
-         EXPECT_TRUE(Enabled(main, IDC_WITH_CERTIFICATES)) << "the Key holds certificates";
-         DialogDriver::TypeText(main, IDC_CONTAINER_NAME, back);
-         Click(main, IDC_WITH_CERTIFICATES);
-         PostCommand(main, IDC_MIGRATE);
-       }),
-       Message(kExported), Message(kImported), Answer(kDeleteCaption, TypePin(kKeyPin)), Message(kKeyMigrated),
-       Message(kCompleted),
-       OnMain([&](HWND, const WindowSnapshot& shown) {
-         EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kEnhancedProvider);
-         EXPECT_EQ(shown.Text(IDC_CONTAINER_NAME), back);
-       }),
-       Exit()}));
+                    // And back to the platform's provider.
+                    EXPECT_EQ(SelectedTarget(main), kEnhancedProvider);
+                    EXPECT_TRUE(Enabled(main, IDC_WITH_CERTIFICATES)) << "the Key holds certificates";
+                    DialogDriver::TypeText(main, IDC_CONTAINER_NAME, back);
+                    Click(main, IDC_WITH_CERTIFICATES);
+                    PostCommand(main, IDC_MIGRATE);
+                  }),
+                  Message(kExported, IDOK, "migration_exported"), Message(kImported, IDOK, "migration_imported"),
+                  Answer(kDeleteCaption, TypePin(kKeyPin)), Message(kKeyMigrated), Message(kCompleted),
+                  OnMain([&](HWND, const WindowSnapshot& shown) {
+                    EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kEnhancedProvider);
+                    EXPECT_EQ(shown.Text(IDC_CONTAINER_NAME), back);
+                  }),
+                  Exit()}));
   EXPECT_EQ(shownContainer, alice.container);
   // The certificate came back from the Key's store as the applet wrote it
   // there, without the friendly name the Key's store shows.
@@ -142,9 +142,9 @@ TEST_F(AppletTest, MovesACertificateAndItsKeyOntoTheKeyAndBack) {
 // Selects `subject`, lets `choose` set the dialog up, and presses Migrate.
 std::vector<AppletStep> SelectAndMigrate(const std::string& subject, std::function<void(HWND main)> choose) {
   return Then(SelectCertificate(subject), {OnMain([choose](HWND main, const WindowSnapshot&) {
-                                             choose(main);
-                                             PostCommand(main, IDC_MIGRATE);
-                                           })});
+                choose(main);
+                PostCommand(main, IDC_MIGRATE);
+              })});
 }
 
 void WithCertificatesTo(HWND main, const std::string& container) {
@@ -224,16 +224,14 @@ TEST_F(AppletTest, CancellingTheTargetsDialogChangesNothing) {
 // nothing is left on the Key's certificate stores.
 TEST_F(AppletTest, AnIssuerPathWithoutRootFailsAfterTheKeyMoved) {
   const Personal erin = MakePersonal("MTA Erin", {.issuer = "MTA Unknown CA"});
-  RunApplet(Then(Then(SelectAndMigrate("MTA Erin", [](HWND main) { WithCertificatesTo(main, "mta-erin"); }),
-                      CreateOnKey()),
-                 {Message(kKeyMigrated),
-                  Message("An error occurred while migrating certificates:\nCould not find all certificates in the "
-                          "certification path.",
-                          IDOK, "migration_incomplete_path"),
-                  OnMain([](HWND, const WindowSnapshot& shown) {
-                    EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kKeyProvider);
-                  }),
-                  Exit()}));
+  RunApplet(
+      Then(Then(SelectAndMigrate("MTA Erin", [](HWND main) { WithCertificatesTo(main, "mta-erin"); }), CreateOnKey()),
+           {Message(kKeyMigrated),
+            Message("An error occurred while migrating certificates:\nCould not find all certificates in the "
+                    "certification path.",
+                    IDOK, "migration_incomplete_path"),
+            OnMain([](HWND, const WindowSnapshot& shown) { EXPECT_EQ(shown.Text(IDC_SOURCE_PROVIDER), kKeyProvider); }),
+            Exit()}));
   EXPECT_FALSE(ContainerExists(erin.container, kEnhancedProvider));
   EXPECT_TRUE(ContainerExists("mta-erin", kKeyProvider));
   EXPECT_EQ(KeyProviderOf(FindPersonal("MTA Erin").Get()), std::string(kKeyProvider) + "|mta-erin|2");
@@ -316,39 +314,40 @@ TEST_F(AppletTest, ThePickerSortsByEachColumnAndShowsTheCertificate) {
   const Lines max_kim_lee = {"MTA Max", "MTA Kim", "MTA Lee"};
   const Lines kim_max_lee = {"MTA Kim", "MTA Max", "MTA Lee"};
   bool viewed = false;
-  RunApplet({OnMain([](HWND main, const WindowSnapshot&) { PostCommand(main, IDC_SELECT); }),
-             Answer(kPickerTitle,
-                    [&](HWND picker, const WindowSnapshot& shown) {
-                      EXPECT_FALSE(shown.controls.empty());
-                      EXPECT_FALSE(Enabled(picker, IDOK)) << "no row is selected";
-                      EXPECT_FALSE(Enabled(picker, IDC_PICKER_VIEW));
-                      struct Sorted {
-                        int column;
-                        Lines ascending;
-                      };
-                      for (const Sorted& sorted : {Sorted{0, kim_lee_max}, Sorted{1, max_kim_lee}, Sorted{2, kim_max_lee}}) {
-                        SCOPED_TRACE(sorted.column);
-                        ClickColumn(picker, sorted.column);
-                        EXPECT_EQ(TestRows(picker), sorted.ascending);
-                        ClickColumn(picker, sorted.column);
-                        EXPECT_EQ(TestRows(picker), Lines(sorted.ascending.rbegin(), sorted.ascending.rend()));
-                      }
-                      SelectRow(picker, "MTA Lee");
-                      EXPECT_TRUE(Enabled(picker, IDOK));
-                      ASSERT_TRUE(Enabled(picker, IDC_PICKER_VIEW));
-                      PostCommand(picker, IDC_PICKER_VIEW);
-                      const HWND view = DialogDriver::WaitForWindow({"Certificate"});
-                      ASSERT_NE(view, nullptr);
-                      viewed = true;
-                      SaveWindowScreenshot(view, "migration_picker_view");
-                      PostMessageA(view, WM_COMMAND, IDCANCEL, 0);
-                      EXPECT_TRUE(DialogDriver::WaitForClose(view));
-                      DialogDriver::Press(picker, IDCANCEL);
-                    }),
-             OnMain([](HWND, const WindowSnapshot& shown) {
-               EXPECT_EQ(shown.Text(IDC_SUBJECT), "") << "a cancelled picker chooses nothing";
-             }),
-             Exit()});
+  RunApplet(
+      {OnMain([](HWND main, const WindowSnapshot&) { PostCommand(main, IDC_SELECT); }),
+       Answer(kPickerTitle,
+              [&](HWND picker, const WindowSnapshot& shown) {
+                EXPECT_FALSE(shown.controls.empty());
+                EXPECT_FALSE(Enabled(picker, IDOK)) << "no row is selected";
+                EXPECT_FALSE(Enabled(picker, IDC_PICKER_VIEW));
+                struct Sorted {
+                  int column;
+                  Lines ascending;
+                };
+                for (const Sorted& sorted : {Sorted{0, kim_lee_max}, Sorted{1, max_kim_lee}, Sorted{2, kim_max_lee}}) {
+                  SCOPED_TRACE(sorted.column);
+                  ClickColumn(picker, sorted.column);
+                  EXPECT_EQ(TestRows(picker), sorted.ascending);
+                  ClickColumn(picker, sorted.column);
+                  EXPECT_EQ(TestRows(picker), Lines(sorted.ascending.rbegin(), sorted.ascending.rend()));
+                }
+                SelectRow(picker, "MTA Lee");
+                EXPECT_TRUE(Enabled(picker, IDOK));
+                ASSERT_TRUE(Enabled(picker, IDC_PICKER_VIEW));
+                PostCommand(picker, IDC_PICKER_VIEW);
+                const HWND view = DialogDriver::WaitForWindow({"Certificate"});
+                ASSERT_NE(view, nullptr);
+                viewed = true;
+                SaveWindowScreenshot(view, "migration_picker_view");
+                PostMessageA(view, WM_COMMAND, IDCANCEL, 0);
+                EXPECT_TRUE(DialogDriver::WaitForClose(view));
+                DialogDriver::Press(picker, IDCANCEL);
+              }),
+       OnMain([](HWND, const WindowSnapshot& shown) {
+         EXPECT_EQ(shown.Text(IDC_SUBJECT), "") << "a cancelled picker chooses nothing";
+       }),
+       Exit()});
   EXPECT_TRUE(viewed);
 }
 

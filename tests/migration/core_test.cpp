@@ -52,8 +52,7 @@ class ChainTest : public ::testing::Test {
     std::vector<std::string> names;
     for (PCCERT_CONTEXT certificate : chain.Certificates()) {
       char name[128] = {};
-      CertGetNameStringA(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name,
-                         sizeof name);
+      CertGetNameStringA(certificate, CERT_NAME_ATTR_TYPE, 0, const_cast<char*>(szOID_COMMON_NAME), name, sizeof name);
       names.push_back(name);
     }
     return names;

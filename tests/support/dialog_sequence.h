@@ -24,8 +24,8 @@ struct SequenceStep {
 };
 
 struct SequenceReport {
-  std::vector<WindowSnapshot> seen;  // what each answered window showed
-  std::string missed;                // the step no window came for, with the windows then open
+  std::vector<WindowSnapshot> seen;     // what each answered window showed
+  std::string missed;                   // the step no window came for, with the windows then open
   std::vector<std::string> unexpected;  // windows still open after the last step
 };
 

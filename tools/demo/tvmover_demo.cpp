@@ -15,9 +15,9 @@
 // and signs with the migrated key; then it removes its certificates from the
 // user's stores, restores win.ini and unregisters the store provider.
 #include <windows.h>
-#include <wincrypt.h>
 #include <commctrl.h>
 #include <cpl.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstring>
@@ -58,9 +58,8 @@ void Say(const char* text) {
 }
 
 int Regsvr32(const char* flags) {
-  return tvtest::RunProcess(std::string("regsvr32.exe ") + flags + " \"" + tvtest::ProgramDirectory() +
-                                "\\tvcstore.dll\"",
-                            120000);
+  return tvtest::RunProcess(
+      std::string("regsvr32.exe ") + flags + " \"" + tvtest::ProgramDirectory() + "\\tvcstore.dll\"", 120000);
 }
 
 // Registers the certificate store provider and lets this process use the
@@ -70,7 +69,8 @@ class StoreProviderSetUp {
   StoreProviderSetUp() {
     ready_ = Check(Regsvr32("/s") == 0, "registering tvcstore.dll") &&
              Check(allowList_.Allow("tvmover.cpl"), "writing win.ini");
-    if (ready_) printf("1. Registered the certificate store provider; win.ini allows \"tvmover.cpl\" to use the Key.\n");
+    if (ready_)
+      printf("1. Registered the certificate store provider; win.ini allows \"tvmover.cpl\" to use the Key.\n");
   }
   ~StoreProviderSetUp() { Regsvr32("/s /u"); }
   StoreProviderSetUp(const StoreProviderSetUp&) = delete;
@@ -102,9 +102,10 @@ bool PrepareCertificates(const tvtest::TestKeyPair& signer, std::string* contain
       tvtest::AddToUserStore("CA", tvtest::Issue("Demo CA", signer.Provider(), "Demo Root", signer)) &&
       tvtest::SetKeyProvider(user, *container, MS_ENHANCED_PROV_A) && tvtest::AddToUserStore("MY", user);
   if (!Check(made, "making the certificates")) return false;
-  printf("2. Certificates: \"Demo Root\" (ROOT), \"Demo CA\" (CA), \"Demo User\" (MY), its key pair in\n"
-         "   \"%s\" of the Enhanced provider.\n",
-         container->c_str());
+  printf(
+      "2. Certificates: \"Demo Root\" (ROOT), \"Demo CA\" (CA), \"Demo User\" (MY), its key pair in\n"
+      "   \"%s\" of the Enhanced provider.\n",
+      container->c_str());
   return true;
 }
 
@@ -145,7 +146,8 @@ void PickDemoUser(HWND picker) {
   LVFINDINFOA find = {};
   find.flags = LVFI_STRING;
   find.psz = "Demo User";
-  const int row = static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+  const int row =
+      static_cast<int>(SendMessageA(list, LVM_FINDITEMA, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
   LVITEMA state = {};
   state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   state.state = LVIS_SELECTED | LVIS_FOCUSED;
@@ -201,12 +203,13 @@ bool ListKey(PCCERT_CONTEXT* personal) {
     DWORD location;
   };
   bool any = false;
-  for (const Store& store : {Store{"TV_MY", CERT_SYSTEM_STORE_CURRENT_USER},
-                             Store{"TV_HKLM_CA", CERT_SYSTEM_STORE_LOCAL_MACHINE},
-                             Store{"TV_HKLM_ROOT", CERT_SYSTEM_STORE_LOCAL_MACHINE}}) {
+  for (const Store& store :
+       {Store{"TV_MY", CERT_SYSTEM_STORE_CURRENT_USER}, Store{"TV_HKLM_CA", CERT_SYSTEM_STORE_LOCAL_MACHINE},
+        Store{"TV_HKLM_ROOT", CERT_SYSTEM_STORE_LOCAL_MACHINE}}) {
     HCERTSTORE opened = CertOpenStore("tvcstore", 0, 0, store.location, store.openParameter);
     if (!Check(opened != nullptr, store.openParameter)) return false;
-    for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(opened, nullptr); c; c = CertEnumCertificatesInStore(opened, c)) {
+    for (PCCERT_CONTEXT c = CertEnumCertificatesInStore(opened, nullptr); c;
+         c = CertEnumCertificatesInStore(opened, c)) {
       wchar_t friendly[256] = {};
       DWORD size = sizeof friendly;
       CertGetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, friendly, &size);
@@ -239,9 +242,10 @@ bool SignWithMigratedKey(PCCERT_CONTEXT certificate) {
   const bool ok = tvtest::SignsForCertificate(key, keySpec, certificate, &length);
   if (callerFrees) CryptReleaseContext(key, 0);
   if (!Check(ok, "signing with the migrated key")) return false;
-  printf("5. Signed with the key pair in container \"%s\" of \"%s\" (%lu-byte signature);\n"
-         "   the Enhanced provider verified it with the certificate's public key.\n",
-         kContainerOnKey, kKeyProvider, length);
+  printf(
+      "5. Signed with the key pair in container \"%s\" of \"%s\" (%lu-byte signature);\n"
+      "   the Enhanced provider verified it with the certificate's public key.\n",
+      kContainerOnKey, kKeyProvider, length);
   return true;
 }
 
