@@ -7,8 +7,9 @@
 namespace tvtest {
 namespace {
 
+// How long a window may take to come, and the call to return after the
+// last answer; only a failing run waits that long.
 constexpr auto kStepTimeout = std::chrono::seconds(30);
-constexpr auto kCloseGrace = std::chrono::seconds(5);
 constexpr auto kLookAgain = std::chrono::milliseconds(50);
 
 struct Search {
@@ -89,8 +90,9 @@ SequenceReport RunSequence(const std::function<void()>& call, int ownerControl, 
   SequenceReport report;
   std::thread driver([&] {
     Answer(steps, ownerControl, report);
-    // Whatever is still open once the answers are given was not expected.
-    const auto grace = std::chrono::steady_clock::now() + kCloseGrace;
+    // Whatever is still open once the answers are given, and keeps the call
+    // from returning, was not expected.
+    const auto grace = std::chrono::steady_clock::now() + kStepTimeout;
     while (!returned && std::chrono::steady_clock::now() < grace) std::this_thread::sleep_for(kLookAgain);
     while (!returned) {
       for (HWND window : OpenWindows()) {
