@@ -12,6 +12,7 @@
 #include "migration/applet_ids.h"
 #include "migration/applet_strings.h"
 #include "migration/certificate_text.h"
+#include "migration/key_source.h"
 
 namespace tv::migration {
 namespace {
@@ -28,11 +29,8 @@ constexpr Column kColumns[] = {{kTextIssuedToColumn, 120}, {kTextIssuedByColumn,
 // when the property could not be read for another reason than its absence.
 bool HasKeyContainer(PCCERT_CONTEXT certificate, bool* has) {
   *has = false;
-  DWORD size = 0;
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))
-    return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
-  std::vector<BYTE> bytes(size);
-  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, bytes.data(), &size)) return false;
+  std::vector<BYTE> bytes;
+  if (!KeyProviderInfo(certificate, &bytes)) return GetLastError() == static_cast<DWORD>(CRYPT_E_NOT_FOUND);
   const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(bytes.data());
   *has = info->pwszContainerName && info->pwszContainerName[0];
   return true;
@@ -109,11 +107,12 @@ void SetSmallIcon(HWND list) {
   auto replace = ProcAddress<Replace>(comctl, "ImageList_ReplaceIcon");
   if (!create || !replace) return;
   const int size = GetSystemMetrics(SM_CXSMICON);
-  HIMAGELIST images = create(size, size, ILC_COLOR32 | ILC_MASK, 1, 0);
   HICON icon = static_cast<HICON>(LoadImageA(OwnModule(), MAKEINTRESOURCEA(IDI_APPLET), IMAGE_ICON, size, size, 0));
-  if (!images || !icon) return;
-  replace(images, -1, icon);
+  if (!icon) return;
+  HIMAGELIST images = create(size, size, ILC_COLOR32 | ILC_MASK, 1, 0);
+  if (images) replace(images, -1, icon);
   DestroyIcon(icon);
+  if (!images) return;
   // The list view frees the list with itself (it is not shared).
   SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
 }

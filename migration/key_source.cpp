@@ -9,15 +9,17 @@ namespace {
 
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 
-// The certificate's CERT_KEY_PROV_INFO_PROP_ID, as bytes.
+}  // namespace
+
 bool KeyProviderInfo(PCCERT_CONTEXT certificate, std::vector<BYTE>* info) {
   DWORD size = 0;
   if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) return false;
   info->assign(size, 0);
-  return CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, info->data(), &size) != FALSE;
+  if (!CertGetCertificateContextProperty(certificate, CERT_KEY_PROV_INFO_PROP_ID, info->data(), &size)) return false;
+  if (size >= sizeof(CRYPT_KEY_PROV_INFO)) return true;
+  SetLastError(static_cast<DWORD>(CRYPT_E_BAD_ENCODE));
+  return false;
 }
-
-}  // namespace
 
 bool ToAnsi(const wchar_t* text, std::string* out) {
   char buffer[kNameBufferSize] = {};

@@ -5,6 +5,7 @@
 #include <wincrypt.h>
 
 #include <string>
+#include <vector>
 
 namespace tv::migration {
 
@@ -17,6 +18,11 @@ struct KeySource {
   DWORD providerType = 0;
   DWORD keyLength = 0;  // bits; 0 while no usable certificate is chosen
 };
+
+// The certificate's CERT_KEY_PROV_INFO_PROP_ID: a CRYPT_KEY_PROV_INFO and
+// the strings it points to. False, the last error set, when it is absent
+// (CRYPT_E_NOT_FOUND) or shorter than the structure.
+bool KeyProviderInfo(PCCERT_CONTEXT certificate, std::vector<BYTE>* info);
 
 // Reads the key-provider information of `certificate` and the length of its
 // public key, after checking that the provider gives a verify-only context.
